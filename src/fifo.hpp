@@ -1,0 +1,4 @@
+// File helpers.
+#pragma once
+
+int fileExists(const char *path);

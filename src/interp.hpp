@@ -1,0 +1,40 @@
+// The script interpreter: parse_r walks a map's text byte by byte and calls
+// the display functions of display.hpp; option bodies run as nested calls.
+#pragma once
+#include <cstdint>
+
+constexpr int PARSE_END = 0;
+constexpr int PARSE_BREAK = 1;
+constexpr int PARSE_EXIT = 10;
+constexpr int PARSE_GO = 20;
+constexpr int PARSE_DIE = 30;
+constexpr int PARSE_WIN = 40;
+
+// Where one option's body lies in the text: from just after its label line
+// to just after the "o" of its closing ".tpo".
+struct Pos {
+    uint32_t start;
+    uint32_t end;
+};
+
+struct PosList {
+    uint32_t count;
+    Pos *items;
+};
+
+PosList *newPosList();
+int addPos(PosList *list, uint32_t start, uint32_t end);
+int clearPosList(PosList *list);
+int freePosList(PosList *list);
+
+// Runs the bytes of text at indices start .. limit - 1 (stopping early at a
+// zero byte) and returns one of the PARSE_ codes.
+int parse_r(const char *text, uint32_t start, uint32_t limit);
+
+// Reads the file at path whole into *text (null or a heap block), appends a
+// zero byte and returns the byte count including it; 0 when the file cannot
+// be opened or read.
+uint32_t readfile(char **text, const char *path);
+
+// The current map's name; replaced by ".go".
+extern char *go_map;

@@ -1,0 +1,26 @@
+// The curses front end's shared state: the screen, its three panes, the
+// description counter, and the key wait every prompt uses.
+#pragma once
+#include <curses.h>
+#include <cstdint>
+
+extern WINDOW *screen;
+extern int32_t rows, cols;
+extern WINDOW *w_name, *w_desc, *w_opts;
+extern int32_t desc_count;
+
+// Thrown by the key reads when the terminal's input is gone; main catches it,
+// restores the terminal and exits.
+struct InputLost {};
+
+// Creates the three panes in their first layout.
+int createPanes();
+int reinitDisplay();
+// Waits for one key on the standard screen and returns it. A resize is not a
+// key: the panes (once they exist) are laid out anew and the wait goes on.
+int waitKey();
+// One key as name entry and the menu read it: like waitKey, but a resize is
+// handed back as KEY_RESIZE so the caller can redraw.
+int readKey();
+// Erases the options pane and shows "<continue>" there, then waits for a key.
+void continuePrompt();
