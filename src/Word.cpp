@@ -1,0 +1,172 @@
+// Words and word lists: the byte strings the interpreter fills while it reads
+// a script, and the lists that hold menu labels and split condition texts.
+#include "Word.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+Word *newWord(uint32_t size)
+{
+    auto *word = static_cast<Word *>(malloc(sizeof(Word)));
+    word->step = size;
+    word->capacity = size;
+    word->text = static_cast<char *>(calloc(size ? size : 1, 1));
+    word->length = 0;
+    return word;
+}
+
+int freeWord(Word *word)
+{
+    free(word->text);
+    free(word);
+    return 0;
+}
+
+int clearWord(Word *word)
+{
+    auto *text = static_cast<char *>(realloc(word->text, word->step));
+    if (!text) {
+        puts("clearWord: realloc failed");
+        return 1;
+    }
+    word->text = text;
+    memset(word->text, 0, word->step);
+    word->length = 0;
+    word->capacity = word->step;
+    return 0;
+}
+
+int addchar(Word *word, char ch)
+{
+    if (word->length + 1 >= word->capacity) {
+        auto *text = static_cast<char *>(realloc(word->text, word->capacity + word->step));
+        if (!text) {
+            puts("addChar: realloc failed");
+            return 1;
+        }
+        word->text = text;
+        memset(word->text + word->capacity, 0, word->step);
+        word->capacity += word->step;
+    }
+    word->text[word->length++] = ch;
+    return 0;
+}
+
+int isWord(const Word *word, const char *text)
+{
+    return std::string_view(word->text) == std::string_view(text) ? 1 : 0;
+}
+
+int catWords(Word *dst, const Word *src)
+{
+    const uint32_t capacity = dst->capacity + src->capacity;
+    const uint32_t length = dst->length + src->length;
+    dst->text = static_cast<char *>(realloc(dst->text, capacity));
+    memcpy(dst->text + dst->length, src->text, src->length);
+    memset(dst->text + length, 0, capacity - length);
+    dst->capacity = capacity;
+    dst->length = length;
+    return 0;
+}
+
+int setWord(Word *word, const char *text)
+{
+    const size_t n = strlen(text);
+    const uint32_t capacity = word->capacity + static_cast<uint32_t>(n) + 1;
+    word->text = static_cast<char *>(realloc(word->text, capacity));
+    memcpy(word->text + word->length, text, n + 1);
+    word->capacity = capacity;
+    word->length += static_cast<uint32_t>(n);
+    return 0;
+}
+
+WordList *newWordList(int32_t size)
+{
+    auto *list = static_cast<WordList *>(malloc(sizeof(WordList)));
+    list->capacity = static_cast<uint32_t>(size);
+    list->step = static_cast<uint32_t>(size);
+    list->cursor = 0;
+    list->count = 0;
+    list->items = static_cast<Word **>(calloc(size > 0 ? size : 1, sizeof(Word *)));
+    return list;
+}
+
+static void releaseWords(WordList *list)
+{
+    for (uint32_t i = 0; i < list->capacity; i++)
+        if (list->items[i])
+            freeWord(list->items[i]);
+}
+
+int freeWordList(WordList *list)
+{
+    releaseWords(list);
+    free(list->items);
+    free(list);
+    return 0;
+}
+
+int addWordList(WordList *list, Word *word)
+{
+    if (static_cast<uint32_t>(list->count) + 1 > list->capacity) {
+        const uint32_t capacity = list->capacity + list->step;
+        auto *items = static_cast<Word **>(realloc(list->items, capacity * sizeof(Word *)));
+        if (!items) {
+            puts("addWordList: realloc failed");
+            return 1;
+        }
+        list->items = items;
+        for (uint32_t i = list->count; i < capacity; i++)
+            list->items[i] = nullptr;
+        list->capacity = capacity;
+    }
+    list->items[list->count++] = word;
+    return 0;
+}
+
+int clearWordList(WordList *list)
+{
+    releaseWords(list);
+    free(list->items);
+    list->items = static_cast<Word **>(calloc(list->step ? list->step : 1, sizeof(Word *)));
+    list->cursor = 0;
+    list->count = 0;
+    if (!list->items) {
+        // Keep the list usable as an empty one that grows on the next add.
+        list->capacity = 0;
+        puts("clearWordList: realloc failed");
+        return 1;
+    }
+    list->capacity = list->step;
+    return 0;
+}
+
+Word *readWordList(WordList *list)
+{
+    if (list->cursor < list->count)
+        return list->items[list->cursor++];
+    list->cursor = 0;
+    return nullptr;
+}
+
+int explodeString(WordList *list, char sep, const char *text)
+{
+    const size_t n = strlen(text);
+    size_t start = 0;
+    for (size_t i = 0; i <= n; i++) {
+        if (text[i] != sep && text[i] != '\0')
+            continue;
+        std::string_view piece(text + start, i - start);
+        char *copy = static_cast<char *>(malloc(piece.size() + 1));
+        memcpy(copy, piece.data(), piece.size());
+        copy[piece.size()] = '\0';
+        Word *word = newWord(0);
+        setWord(word, copy);
+        addWordList(list, word);
+        free(copy);
+        start = i + 1;
+    }
+    return 0;
+}

@@ -1,0 +1,231 @@
+// The three panes (name line, description, options), their layout and
+// re-layout on resize, the name and description outputs, the option menu,
+// and the key reads every prompt goes through.
+#include "display.hpp"
+#include "panes.hpp"
+
+#include "Word.hpp"
+
+#include <algorithm>
+#include <cerrno>
+
+WINDOW *screen = nullptr;
+int32_t rows = -1, cols = -1;
+WINDOW *w_name = nullptr, *w_desc = nullptr, *w_opts = nullptr;
+int32_t desc_count = 0;
+
+namespace {
+
+constexpr int HIGHLIGHT_PAIR = 2;
+constexpr int ENTER_CR = 13, ENTER_LF = 10;
+
+struct Box {
+    int height, width, top, left;
+};
+
+// The size and place a pane asks for, shrunk so that it is at least one
+// cell and lies wholly on the screen. On a terminal of normal size nothing
+// changes; on a tiny one panes overlap instead of vanishing.
+Box fit(int height, int width, int top, int left)
+{
+    const int screenRows = std::max(rows, 1), screenCols = std::max(cols, 1);
+    Box box;
+    box.top = std::clamp(top, 0, screenRows - 1);
+    box.left = std::clamp(left, 0, screenCols - 1);
+    box.height = std::clamp(height, 1, screenRows - box.top);
+    box.width = std::clamp(width, 1, screenCols - box.left);
+    return box;
+}
+
+WINDOW *makePane(Box box)
+{
+    WINDOW *pane = newwin(box.height, box.width, box.top, box.left);
+    if (pane)
+        wmove(pane, 0, 0);
+    return pane;
+}
+
+void placePane(WINDOW *pane, Box box)
+{
+    // Shrink first so the move never takes the pane past an edge.
+    wresize(pane, 1, 1);
+    mvwin(pane, box.top, box.left);
+    wresize(pane, box.height, box.width);
+}
+
+void readScreenSize(int32_t &height, int32_t &width)
+{
+    height = screen ? getmaxy(screen) : -1;
+    width = screen ? getmaxx(screen) : -1;
+}
+
+}  // namespace
+
+int createPanes()
+{
+    const int q = rows / 4;
+    w_name = makePane(fit(1, cols, 0, 0));
+    w_desc = makePane(fit(rows - q, cols - 2, 1, 1));
+    w_opts = makePane(fit(q, cols - 2, rows - q, 1));
+    wrefresh(stdscr);
+    return 0;
+}
+
+int reinitDisplay()
+{
+    int32_t height, width;
+    readScreenSize(height, width);
+    if (height == rows && width == cols)
+        return 0;
+    rows = height;
+    cols = width;
+    if (!w_name || !w_desc || !w_opts)
+        return 0;
+    const int q = rows / 4;
+    placePane(w_name, fit(1, cols, 0, 0));
+    placePane(w_desc, fit(rows - q, cols - 1, 1, 1));
+    placePane(w_opts, fit(q, cols - 1, rows - q, 0));
+    wrefresh(w_name);
+    wrefresh(w_desc);
+    wrefresh(w_opts);
+    return 0;
+}
+
+int readKey()
+{
+    for (int interrupted = 0;;) {
+        errno = 0;
+        const int key = wgetch(stdscr);
+        if (key != ERR)
+            return key;
+        // In blocking mode a read fails only when a signal cut it short or
+        // the terminal is gone (closed or hung up).
+        if (errno == EINTR && ++interrupted < 100)
+            continue;
+        throw InputLost{};
+    }
+}
+
+int waitKey()
+{
+    for (;;) {
+        const int key = readKey();
+        if (key != KEY_RESIZE)
+            return key;
+        reinitDisplay();
+    }
+}
+
+void continuePrompt()
+{
+    werase(w_opts);
+    wmove(w_opts, 0, 0);
+    wprintw(w_opts, "%s", "<continue>");
+    wrefresh(w_opts);
+    waitKey();
+}
+
+int renderName(const char *text)
+{
+    reinitDisplay();
+    werase(w_name);
+    wmove(w_name, 0, 0);
+    wprintw(w_name, "%s", text);
+    wrefresh(w_name);
+    desc_count--;
+    return 0;
+}
+
+int renderDesc(const char *text)
+{
+    reinitDisplay();
+    if (desc_count > 0) {
+        continuePrompt();
+        desc_count = 0;
+    }
+    werase(w_desc);
+    wmove(w_desc, 0, 0);
+    wprintw(w_desc, "%s", text);
+    wrefresh(w_desc);
+    desc_count++;
+    return 0;
+}
+
+namespace {
+
+// Every label on a row of its own, as many as the pane has rows.
+void drawAllLabels(WordList *labels, int32_t selection)
+{
+    int32_t n = 0;
+    while (Word *label = readWordList(labels)) {
+        n++;
+        if (n == selection)
+            wattron(w_opts, COLOR_PAIR(HIGHLIGHT_PAIR));
+        wprintw(w_opts, "%s\n", label->text);
+        if (n == selection)
+            wattroff(w_opts, COLOR_PAIR(HIGHLIGHT_PAIR));
+        winsdelln(w_opts, 1);
+    }
+}
+
+// More labels than rows: show the stretch that holds the selection, one
+// label a row cut to fit, with "^" and "v" in the last column where more
+// labels lie above or below.
+void drawLabelWindow(WordList *labels, int32_t selection, int32_t &first)
+{
+    const int height = getmaxy(w_opts), width = getmaxx(w_opts);
+    const int32_t count = labels->count;
+    first = std::clamp(first, selection - height, selection - 1);
+    first = std::clamp(first, 0, std::max(count - height, 0));
+    const int textWidth = width > 1 ? width - 1 : 1;
+    for (int row = 0; row < height && first + row < count; row++) {
+        WINDOW *line = derwin(w_opts, 1, textWidth, row, 0);
+        if (!line)
+            continue;
+        if (first + row + 1 == selection)
+            wattron(line, COLOR_PAIR(HIGHLIGHT_PAIR));
+        wprintw(line, "%s", labels->items[first + row]->text);
+        delwin(line);
+    }
+    if (width > 1) {
+        if (first > 0)
+            mvwaddch(w_opts, 0, width - 1, '^');
+        if (first + height < count)
+            mvwaddch(w_opts, height - 1, width - 1, 'v');
+    }
+    wmove(w_opts, height - 1, 0);
+}
+
+}  // namespace
+
+int handleOptions(WordList *labels)
+{
+    reinitDisplay();
+    int32_t selection = 1;
+    int32_t first = 0;
+    for (;;) {
+        werase(w_opts);
+        wmove(w_opts, 0, 0);
+        if (labels->count <= getmaxy(w_opts))
+            drawAllLabels(labels, selection);
+        else
+            drawLabelWindow(labels, selection, first);
+        wrefresh(w_opts);
+        const int key = readKey();
+        if (key == ENTER_CR || key == ENTER_LF)
+            break;
+        if (key == KEY_RESIZE) {
+            reinitDisplay();
+        } else if (key == KEY_DOWN) {
+            if (++selection > labels->count)
+                selection = labels->count;
+        } else if (key == KEY_UP) {
+            if (--selection < 1)
+                selection = 1;
+        }
+    }
+    labels->cursor = 0;
+    wprintw(w_opts, "%d", selection);
+    winsdelln(w_opts, 1);
+    return selection - 1;
+}

@@ -1,0 +1,156 @@
+// The game run: the title screen, the player's name and greeting, and the
+// map loop that loads each map's script, runs it and shows the endings.
+#include "init.hpp"
+
+#include "Word.hpp"
+#include "fifo.hpp"
+#include "interp.hpp"
+#include "panes.hpp"
+#include "string.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <langinfo.h>
+#include <memory>
+
+int32_t is_running = 1;
+int32_t game_mode = 0;
+int32_t init_mode = 0;
+
+namespace {
+
+constexpr int ENTER = 13;
+constexpr int NAME_COLUMN = 17;  // one blank after the 16-character prompt
+
+struct FreeText {
+    void operator()(char *text) const { free(text); }
+};
+using TextPtr = std::unique_ptr<char, FreeText>;
+
+void drawAt(int y, int x, const char *text)
+{
+    if (wmove(stdscr, y, x) != ERR)
+        wprintw(stdscr, "%s", text);
+}
+
+void titleScreen()
+{
+    const int y = rows / 2, x = cols / 2;
+    wborder(stdscr, '|', '|', '_', '_', ' ', ' ', '|', '|');
+    TextPtr title(setStringF(nullptr, "%s %s", "ZOK", "0.1"));
+    drawAt(y - 5, x - static_cast<int>(strlen(title.get()) / 2), title.get());
+    drawAt(y - 4, x - 11, "\"they fragile as eggs\"");
+    init_mode = 1;
+    drawAt(y - 2, x - 15, "cobbled together by orvo_pelin");
+    drawAt(y - 1, x - 20, "game testing and implementation by tulwin");
+    const char *prompt = "press any key to continue :)";
+    drawAt(y + 1, x - static_cast<int>(strlen(prompt) / 2), prompt);
+    wrefresh(stdscr);
+    waitKey();
+    werase(stdscr);
+}
+
+// Removes the last character of the name: in a UTF-8 locale that is the
+// whole multi-byte sequence, elsewhere one byte.
+void removeLastCharacter(Word *name)
+{
+    const bool utf8 = strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    while (name->length > 0) {
+        const auto byte = static_cast<unsigned char>(name->text[--name->length]);
+        name->text[name->length] = '\0';
+        if (!utf8 || (byte & 0xC0) != 0x80)
+            break;
+    }
+}
+
+void nameEntry()
+{
+    wprintw(w_opts, "%s", "Enter your name:");
+    wrefresh(w_opts);
+    WordPtr name(newWord(16));
+    for (;;) {
+        const int key = waitKey();
+        if (key == ENTER)
+            break;
+        if (key == KEY_BACKSPACE)
+            removeLastCharacter(name.get());
+        else
+            addchar(name.get(), static_cast<char>(key & 0xFF));
+        mvwprintw(w_opts, 0, NAME_COLUMN, "%s", name->text);
+        wrefresh(w_opts);
+    }
+    werase(w_desc);
+    wmove(w_desc, 0, 0);
+    wprintw(w_desc, "Welcome, %s!\n", name->text);
+    wrefresh(w_desc);
+    waitKey();
+}
+
+void showEnding(const char *message)
+{
+    continuePrompt();
+    werase(w_desc);
+    wprintw(w_desc, "%s", message);
+    wrefresh(w_desc);
+    waitKey();
+    is_running = 0;
+}
+
+void mapLoop()
+{
+    go_map = setStringF(go_map, "%s", "start");
+    while (is_running) {
+        TextPtr path(setStringF(nullptr, "%s/%s.zok", "game", go_map));
+        char *block = nullptr;
+        // A map that is missing, or that exists but cannot be read (no
+        // permission, a directory), cannot be played.
+        const uint32_t size = fileExists(path.get()) ? readfile(&block, path.get()) : 0;
+        TextPtr text(block);
+        if (size == 0) {
+            werase(w_desc);
+            wprintw(w_desc, "Could not load %s, press a key to quit :S\n", path.get());
+            wrefresh(w_desc);
+            path.reset();
+            waitKey();
+            is_running = 0;
+            return;
+        }
+        path.reset();
+        const int result = parse_r(text.get(), 0, size);
+        text.reset();
+
+        werase(w_desc);
+        wmove(w_desc, 0, 0);
+        switch (result) {
+        case PARSE_EXIT:
+            is_running = 1;
+            break;
+        case PARSE_GO:
+            continuePrompt();
+            break;
+        case PARSE_DIE:
+            showEnding("It seems you've kicked the bucket in some manner or another - good luck next time!");
+            break;
+        case PARSE_WIN:
+            showEnding("Congratulations, victory is yours!");
+            break;
+        default:  // the end of the script, or .break: run the map again
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+int runInit()
+{
+    if (init_mode) {
+        game_mode = 4;
+        return 0;
+    }
+    titleScreen();
+    createPanes();
+    nameEntry();
+    mapLoop();
+    return 0;
+}

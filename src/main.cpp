@@ -1,0 +1,78 @@
+// Program entry: starts and stops curses, defines the colour pairs, creates
+// the variable tables and runs the game.
+#include "VarTable.hpp"
+#include "init.hpp"
+#include "interp.hpp"
+#include "panes.hpp"
+
+#include <algorithm>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+
+int curs = 0;
+
+namespace {
+
+// Pair number COLORS * f + b holds foreground f on background b, so pair 2
+// is colour 0 on colour 2 (colour 1 on colour 0 with only two colours).
+// Only numbers the terminal can hold are defined: a direct-colour terminal
+// reports millions of colours, and trying every combination would never end.
+void defineColourPairs()
+{
+    const long colours = COLORS;
+    const long limit = std::min<long>(COLOR_PAIRS, 32768);
+    for (long f = 0; f < colours && colours * f < limit; f++)
+        for (long b = 0; b < colours && colours * f + b < limit; b++)
+            init_pair(static_cast<short>(colours * f + b), static_cast<short>(f), static_cast<short>(b));
+}
+
+// curses restores the terminal on SIGINT and SIGTERM by itself; a hang-up
+// gets the same treatment before the process ends by the signal.
+void onHangup(int sig)
+{
+    endwin();
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+}  // namespace
+
+int main()
+{
+    setlocale(LC_ALL, "");
+    screen = initscr();
+    if (!screen) {
+        perror("initscr() error'd");
+        return 1;
+    }
+    curs = curs_set(0);
+    noecho();
+    nonl();
+    keypad(screen, TRUE);
+    cbreak();
+    signal(SIGHUP, onHangup);
+    if (has_colors()) {
+        start_color();
+        defineColourPairs();
+    }
+    cols = screen ? getmaxx(screen) : -1;
+    rows = screen ? getmaxy(screen) : -1;
+    global_variables = newVarTable(128);
+    special_variables = newVarTable(32);
+
+    game_mode = 0;
+    is_running = 1;
+    go_map = nullptr;
+    try {
+        while (is_running && game_mode == 0)
+            runInit();
+    } catch (const InputLost &) {
+        is_running = 0;  // the terminal is gone: nobody is left to play
+    }
+
+    wrefresh(screen);
+    delwin(screen);
+    endwin();
+    return 0;
+}
