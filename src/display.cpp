@@ -47,8 +47,9 @@ WINDOW *makePane(Box box)
 
 void placePane(WINDOW *pane, Box box)
 {
-    // Shrink first so the move never takes the pane past an edge.
-    wresize(pane, 1, 1);
+    // Shrink to what both sizes share first, so the move never takes the
+    // pane past an edge and what it shows survives the move.
+    wresize(pane, std::min(getmaxy(pane), box.height), std::min(getmaxx(pane), box.width));
     mvwin(pane, box.top, box.left);
     wresize(pane, box.height, box.width);
 }
@@ -106,13 +107,31 @@ int readKey()
     }
 }
 
+void repaintAfterResize()
+{
+    reinitDisplay();
+    // A key read repaints the standard screen whenever a resize has marked
+    // it changed, which would blank the panes. Paint all of it first, which
+    // also clears what the old layout left where no pane lies now, then the
+    // panes over it.
+    touchwin(stdscr);
+    wnoutrefresh(stdscr);
+    for (WINDOW *pane : {w_name, w_desc, w_opts}) {
+        if (pane) {
+            touchwin(pane);
+            wnoutrefresh(pane);
+        }
+    }
+    doupdate();
+}
+
 int waitKey()
 {
     for (;;) {
         const int key = readKey();
         if (key != KEY_RESIZE)
             return key;
-        reinitDisplay();
+        repaintAfterResize();
     }
 }
 
@@ -215,7 +234,7 @@ int handleOptions(WordList *labels)
         if (key == ENTER_CR || key == ENTER_LF)
             break;
         if (key == KEY_RESIZE) {
-            reinitDisplay();
+            repaintAfterResize();
         } else if (key == KEY_DOWN) {
             if (++selection > labels->count)
                 selection = labels->count;

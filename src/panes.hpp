@@ -22,5 +22,7 @@ int waitKey();
 // One key as name entry and the menu read it: like waitKey, but a resize is
 // handed back as KEY_RESIZE so the caller can redraw.
 int readKey();
+// Lays the panes out for the new terminal size and paints them again.
+void repaintAfterResize();
 // Erases the options pane and shows "<continue>" there, then waits for a key.
 void continuePrompt();
