@@ -41,11 +41,14 @@ void onHangup(int sig)
 int main()
 {
     setlocale(LC_ALL, "");
-    screen = initscr();
-    if (!screen) {
+    // newterm reports a terminal it cannot drive instead of exiting on its
+    // own, so the failure is ours to report.
+    SCREEN *terminal = newterm(nullptr, stdout, stdin);
+    if (!terminal) {
         perror("initscr() error'd");
         return 1;
     }
+    screen = stdscr;
     curs = curs_set(0);
     noecho();
     nonl();
@@ -74,5 +77,6 @@ int main()
     wrefresh(screen);
     delwin(screen);
     endwin();
+    delscreen(terminal);
     return 0;
 }
