@@ -66,18 +66,19 @@ struct Formatted {
     Formatted(const Formatted &) = delete;
     Formatted &operator=(const Formatted &) = delete;
 };
-}  // namespace
-
-char *setStringF(char *dst, const char *format, ...)
+// Formats into a fresh text, then replaces dst with it or appends it to
+// dst. Formatting is done before dst is touched, so dst's own text may be
+// one of the arguments. If the formatter fails, dst stays as it was.
+char *formatInto(char *dst, bool append, const char *format, va_list args) __attribute__((format(printf, 3, 0)));
+char *formatInto(char *dst, bool append, const char *format, va_list args)
 {
     if (!dst)
         dst = emptyString();
-    va_list args;
-    va_start(args, format);
     Formatted out(format, args);
-    va_end(args);
-    if (!out.text)  // the formatter failed: the string stays as it was
+    if (!out.text)
         return dst;
+    if (append)
+        return catString(dst, out.text);
     auto *resized = static_cast<char *>(realloc(dst, static_cast<size_t>(out.length) + 1));
     if (!resized)
         return dst;
@@ -85,17 +86,24 @@ char *setStringF(char *dst, const char *format, ...)
     return resized;
 }
 
+}  // namespace
+
+char *setStringF(char *dst, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    dst = formatInto(dst, false, format, args);
+    va_end(args);
+    return dst;
+}
+
 char *catStringF(char *dst, const char *format, ...)
 {
     if (!format)
         return nullptr;
-    if (!dst)
-        dst = emptyString();
     va_list args;
     va_start(args, format);
-    Formatted out(format, args);
+    dst = formatInto(dst, true, format, args);
     va_end(args);
-    if (!out.text)
-        return dst;
-    return catString(dst, out.text);
+    return dst;
 }
