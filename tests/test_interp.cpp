@@ -1,27 +1,34 @@
-// The interpreter run headlessly: each case is a small script, the choices a
-// player makes in its menus, and what the player must get to see (name lines,
-// descriptions, key waits, menus) with the result code and the map to go to.
+// The interpreter played through the plain-text front end: each case is a
+// small script, the lines a player types and the transcript they must get
+// (name lines, descriptions, key waits, menus) with the result code and the
+// map to go to; then the map loop, the menu prompt and the zokdumb tool.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "VarTable.hpp"
-#include "fake_display.hpp"
+#include "Word.hpp"
+#include "display.hpp"
+#include "dumb_display.hpp"
 #include "interp.hpp"
 #include "string.hpp"
 
 using namespace std::string_literals;
-using Events = std::vector<std::string>;
+using dumb::Ending;
 
 namespace {
 
-// runText's result when a menu came up with no scripted choice left.
-constexpr int STALLED = -1;
+constexpr int STALLED = -1;  // runText's result when the answers ran out at a prompt
 
 // Runs one map text as the map loop does, from position 0 with the limit at
 // the text's size plus one. The text lives in a heap block of exactly that
@@ -33,49 +40,27 @@ int runText(const std::string &script)
     memcpy(text.get(), script.c_str(), size);
     try {
         return parse_r(text.get(), 0, uint32_t(size));
-    } catch (const fake::NoChoiceLeft &) {
+    } catch (const dumb::InputEnded &) {
         return STALLED;
     }
-}
-
-using Maps = std::map<std::string, std::string>;
-
-// A map loop over in-memory maps, acting on the result codes as the game
-// does: ".go" moves on after the "<continue>" prompt, ".die" and ".win" end
-// the game after it, and the other results run the same map again. Stops at
-// a missing map, a stalled menu or after maxPasses passes; returns the last
-// result.
-int runGame(const Maps &maps, int maxPasses = 20)
-{
-    int code = PARSE_END;
-    for (int pass = 0; pass < maxPasses; ++pass) {
-        auto found = maps.find(go_map);
-        if (found == maps.end()) {
-            fake::note("missing:"s + go_map);
-            break;
-        }
-        code = runText(found->second);
-        if (code == STALLED)
-            break;
-        if (code == PARSE_GO || code == PARSE_DIE || code == PARSE_WIN)
-            fake::note("continue");
-        if (code == PARSE_DIE || code == PARSE_WIN)
-            break;
-    }
-    return code;
 }
 
 struct Case {
     const char *what;
     std::string script;
     int code;
-    Events events;
-    std::vector<int> choices = {};
+    std::string shown;          // the transcript
+    std::string answers = "";   // the lines the player types
     const char *map = "start";  // go_map afterwards
 };
 
+using Maps = std::map<std::string, std::string>;  // script text by file path
+
 class Interp : public ::testing::Test {
 protected:
+    std::istringstream in;
+    std::ostringstream out;
+
     void SetUp() override { fresh(); }
 
     void TearDown() override
@@ -86,26 +71,37 @@ protected:
         go_map = nullptr;
     }
 
-    // A new game: no variables, at "start", nothing shown yet.
-    void fresh(std::vector<int> choices = {})
+    // A new game: no variables, at "start", nothing shown or typed yet.
+    void fresh(const std::string &answers = "")
     {
         if (global_variables)
             freeVarTable(global_variables);
         global_variables = newVarTable(128);
         go_map = setStringF(go_map, "%s", "start");
-        fake::reset(std::move(choices));
+        in.clear();
+        in.str(answers);
+        out.str("");
+        dumb::display.reset(in, out, true);
     }
 
     void check(const std::vector<Case> &cases)
     {
         for (const Case &c : cases) {
             SCOPED_TRACE(c.what);
-            fresh(c.choices);
+            fresh(c.answers);
             EXPECT_EQ(runText(c.script), c.code);
-            EXPECT_EQ(fake::display.events, c.events);
+            EXPECT_EQ(out.str(), c.shown);
             EXPECT_STREQ(go_map, c.map);
-            EXPECT_TRUE(fake::display.choices.empty()) << "choices left unused";
+            EXPECT_EQ(in.peek(), EOF) << "answers left unread";
         }
+    }
+
+    Ending play(const Maps &maps, uint32_t maxIdlePasses = 0)
+    {
+        return dumb::playGame([&](const std::string &path) -> std::optional<std::string> {
+            const auto found = maps.find(path);
+            return found == maps.end() ? std::nullopt : std::optional(found->second);
+        }, maxIdlePasses);
     }
 
     static int32_t var(const char *name) { return getVar(global_variables, name); }
@@ -114,247 +110,255 @@ protected:
 TEST_F(Interp, DirectivesAndStatementsAreRecognisedByTheirNonBlankBytes)
 {
     check({
-        {"blanks inside directives", ". na me Hall\n. go hall\n", PARSE_GO,
-         {"name: Hall"}, {}, "hall"},
-        {"a statement needs the whole line", ".die now\nx .go hall\nx .win\n.exit please\n",
-         PARSE_END, {}},
-        {"blanks around a statement", "  .die  \n.name never\n", PARSE_DIE, {}},
-        {"a statement ends the call at once", ".name A\n.win\n.name B\n", PARSE_WIN,
-         {"name: A"}},
-        {".exit", ".name A\n.exit\n.name B\n", PARSE_EXIT, {"name: A"}},
-        {".break at the top", ".break\n.name B\n", PARSE_BREAK, {}},
-        {"no final newline after .win", ".name A\n.win", PARSE_END, {"name: A"}},
-        {"no final newline after .go", ".go hall", PARSE_END, {}},
-        {"no final newline after a name line", ".name Hall", PARSE_END, {}},
-        {"a zero byte ends the text", ".name A\n\0\n.name B\n"s, PARSE_END, {"name: A"}},
-        {"carriage return after .win", ".win\r\n", PARSE_END, {}},
-        {"carriage return after .dend", ".desc\r\nA\r\n.dend\r\n", PARSE_END, {}},
-        {"name keeps both leading blanks", ".name  Great Hall\n", PARSE_END,
-         {"name:  Great Hall"}},
-        {"tabs dropped, spaces kept, blanks around .dend",
-         ".desc\n\tTabbed\tline\n  spaced\n\t .dend \n", PARSE_END,
-         {"desc:\nTabbedline\n  spaced\n"}},
-        {".descent", ".descent\n.dend\n", PARSE_END, {"desc:ent\n"}},
-        {".desc .dend on one line", ".desc .dend\n.name x\n", PARSE_END,
-         {"desc:", "name: x"}},
-        {"statements inside a description are text", ".desc\n.go hall\n.die\n.dend\n",
-         PARSE_END, {"desc:\n.go hall\n.die\n"}},
-        {".go keeps a trailing blank", ".go hall \n", PARSE_GO, {}, {}, "hall "},
-        {".go keeps a second leading blank", ".go  hall\n", PARSE_GO, {}, {}, " hall"},
+        {"blanks inside directives", ". na me Hall\n. go hall\n", PARSE_GO, "== Hall\n", "", "hall"},
+        {"a statement needs the whole line", ".die now\nx .go hall\nx .win\n.exit please\n", PARSE_END, ""},
+        {"blanks around a statement", "  .die  \n.name never\n", PARSE_DIE, ""},
+        {"a statement ends the call at once", ".name A\n.win\n.name B\n", PARSE_WIN, "== A\n"},
+        {".exit", ".name A\n.exit\n.name B\n", PARSE_EXIT, "== A\n"},
+        {".break at the top", ".break\n.name B\n", PARSE_BREAK, ""},
+        {"no final newline after .win", ".name A\n.win", PARSE_END, "== A\n"},
+        {"no final newline after .go", ".go hall", PARSE_END, ""},
+        {"no final newline after a name line", ".name Hall", PARSE_END, ""},
+        {"a zero byte ends the text", ".name A\n\0\n.name B\n"s, PARSE_END, "== A\n"},
+        {"carriage return after .win", ".win\r\n", PARSE_END, ""},
+        {"carriage return after .dend", ".desc\r\nA\r\n.dend\r\n", PARSE_END, ""},
+        {"name keeps both leading blanks", ".name  Great Hall\n", PARSE_END, "==  Great Hall\n"},
+        {"tabs dropped, spaces kept", ".desc\n\tTabbed\tline\n  spaced\n\t .dend \n", PARSE_END,
+         "\nTabbedline\n  spaced\n"},
+        {".descent", ".descent\n.dend\n", PARSE_END, "ent\n"},
+        {".desc .dend on one line shows an empty description", ".desc .dend\n.desc\nB\n.dend\n", PARSE_END,
+         "[continue]\n\nB\n", "\n"},
+        {"statements inside a description are text", ".desc\n.go hall\n.die\n.dend\n", PARSE_END,
+         "\n.go hall\n.die\n"},
+        {".go keeps a trailing blank", ".go hall \n", PARSE_GO, "", "", "hall "},
+        {".go keeps a second leading blank", ".go  hall\n", PARSE_GO, "", "", " hall"},
     });
 }
 
 TEST_F(Interp, DescriptionWaitsFollowTheCounter)
 {
     check({
-        {"second description waits", ".desc\nA\n.dend\n.desc\nB\n.dend\n", PARSE_END,
-         {"desc:\nA\n", "wait", "desc:\nB\n"}},
-        {"a name line first lets two pass",
-         ".name N\n.desc\nA\n.dend\n.desc\nB\n.dend\n.desc\nC\n.dend\n", PARSE_END,
-         {"name: N", "desc:\nA\n", "desc:\nB\n", "wait", "desc:\nC\n"}},
-        {"a name line between", ".desc\nA\n.dend\n.name N\n.desc\nB\n.dend\n", PARSE_END,
-         {"desc:\nA\n", "name: N", "desc:\nB\n"}},
+        {"second description waits", ".desc\nA\n.dend\n.desc\nB\n.dend\n", PARSE_END, "\nA\n[continue]\n\nB\n",
+         "\n"},
+        {"a name line first lets two pass", ".name N\n.desc\nA\n.dend\n.desc\nB\n.dend\n.desc\nC\n.dend\n",
+         PARSE_END, "== N\n\nA\n\nB\n[continue]\n\nC\n", "\n"},
+        {"a name line between", ".desc\nA\n.dend\n.name N\n.desc\nB\n.dend\n", PARSE_END, "\nA\n== N\n\nB\n"},
     });
 
     // The counter carries from pass to pass: a map with a description only
     // waits on every pass after the first, one with a name line never does.
+    fresh("\n\n");
+    EXPECT_EQ(play({{"game/start.zok", ".desc\nA\n.dend\n"}}), Ending::InputEnded);
+    EXPECT_EQ(out.str(), "\nA\n[continue]\n\nA\n[continue]\n\nA\n[continue]\n");
     fresh();
-    runGame({{"start", ".desc\nA\n.dend\n"}}, 3);
-    EXPECT_EQ(fake::display.events,
-              (Events{"desc:\nA\n", "wait", "desc:\nA\n", "wait", "desc:\nA\n"}));
-    fresh();
-    runGame({{"start", ".name N\n.desc\nA\n.dend\n"}}, 3);
-    EXPECT_EQ(fake::display.events, (Events{"name: N", "desc:\nA\n", "name: N", "desc:\nA\n",
-                                            "name: N", "desc:\nA\n"}));
+    EXPECT_EQ(play({{"game/start.zok", ".name N\n.desc\nA\n.dend\n"}}, 3), Ending::Idle);
+    EXPECT_EQ(out.str(), "== N\n\nA\n== N\n\nA\n== N\n\nA\n");
 }
-
-const std::string nested =
-    ".list\n"
-    ".opt Outer\n"
-    "  .list\n"
-    "  .opt In1\n"
-    "  .desc\ni1\n.dend\n"
-    "  .tpo\n"
-    "  .opt In2\n"
-    "  .tpo\n"
-    "  .lend\n"
-    ".tpo\n"
-    ".opt Other\n"
-    ".tpo\n"
-    ".lend\n"
-    ".name after\n";
 
 TEST_F(Interp, OptionLists)
 {
+    const std::string nested = ".list\n.opt Outer\n  .list\n  .opt In1\n  .desc\ni1\n.dend\n  .tpo\n"
+                               "  .opt In2\n  .tpo\n  .lend\n.tpo\n.opt Other\n.tpo\n.lend\n.name after\n";
+    const std::string outerThenInner = "  1) Outer\n  2) Other\n> 1\n  1) In1\n  2) In2\n> ";
     check({
-        {"nested list inside a body", nested, PARSE_END,
-         {"menu: Outer| Other", "menu: In1| In2", "desc:\ni1\n", "name: after"}, {0, 0}},
-        {"stalled inside a nested call", nested, STALLED,
-         {"menu: Outer| Other", "menu: In1| In2"}, {0}},
-        {"a looping list is re-read from just after .list",
-         ".list .opt A\n.tpo\n.loop\n.lend\n", STALLED, {"menu: A", "menu: A"}, {0}},
+        {"nested list inside a body", nested, PARSE_END, outerThenInner + "1\n\ni1\n== after\n", "1\n1\n"},
+        {"input ends inside a nested call", nested, STALLED, outerThenInner + "\n", "1\n"},
+        {"a looping list is re-read from just after .list", ".list .opt A\n.tpo\n.loop\n.lend\n", STALLED,
+         "  1) A\n> 1\n  1) A\n> \n", "1\n"},
         {".break ends the loop, play goes on after .lend",
-         ".list\n.loop\n.opt Look\n.desc\nlook\n.dend\n.tpo\n.opt Leave\n.break\n.tpo\n"
-         ".lend\n.name out\n",
-         PARSE_END, {"menu: Look| Leave", "desc:\nlook\n", "menu: Look| Leave", "name: out"},
-         {0, 1}},
+         ".list\n.loop\n.opt Look\n.desc\nlook\n.dend\n.tpo\n.opt Leave\n.break\n.tpo\n.lend\n.name out\n",
+         PARSE_END, "  1) Look\n  2) Leave\n> 1\n\nlook\n  1) Look\n  2) Leave\n> 2\n== out\n", "1\n2\n"},
         {"the loop flag stays set for a later list",
-         ".list\n.loop\n.opt A\n.break\n.tpo\n.lend\n"
-         ".list\n.opt B\n.tpo\n.opt Done\n.break\n.tpo\n.lend\n.name end\n",
-         PARSE_END, {"menu: A", "menu: B| Done", "menu: B| Done", "name: end"}, {0, 0, 1}},
+         ".list\n.loop\n.opt A\n.break\n.tpo\n.lend\n.list\n.opt B\n.tpo\n.opt Done\n.break\n.tpo\n.lend\n"
+         ".name end\n",
+         PARSE_END, "  1) A\n> 1\n  1) B\n  2) Done\n> 1\n  1) B\n  2) Done\n> 2\n== end\n", "1\n1\n2\n"},
         {"a .loop in a body leaves the caller's lists alone",
          ".list\n.opt In\n.list\n.loop\n.opt X\n.break\n.tpo\n.lend\n.tpo\n.lend\n"
          ".list\n.opt Second\n.tpo\n.lend\n.name end\n",
-         PARSE_END, {"menu: In", "menu: X", "menu: Second", "name: end"}, {0, 0, 0}},
+         PARSE_END, "  1) In\n> 1\n  1) X\n> 1\n  1) Second\n> 1\n== end\n", "1\n1\n1\n"},
         {"a body's own list starts without the caller's loop flag",
          ".list\n.loop\n.opt Outer\n.list\n.opt Inner\n.tpo\n.lend\n.name inner done\n.tpo\n"
          ".opt Stop\n.break\n.tpo\n.lend\n",
-         PARSE_END, {"menu: Outer| Stop", "menu: Inner", "name: inner done", "menu: Outer| Stop"},
-         {0, 0, 1}},
+         PARSE_END, "  1) Outer\n  2) Stop\n> 1\n  1) Inner\n> 1\n== inner done\n  1) Outer\n  2) Stop\n> 2\n",
+         "1\n1\n2\n"},
         {".go in a body leaves list and map at once",
-         ".list\n.loop\n.opt Cave\n.go cave\n.name never\n.tpo\n.lend\n.name never\n",
-         PARSE_GO, {"menu: Cave"}, {0}, "cave"},
-        {".exit in a body", ".list\n.opt Run\n.exit\n.tpo\n.lend\n.name never\n", PARSE_EXIT,
-         {"menu: Run"}, {0}},
-        {".die two bodies deep", ".list\n.opt A\n.list\n.opt B\n.die\n.tpo\n.lend\n.tpo\n.lend\n",
-         PARSE_DIE, {"menu: A", "menu: B"}, {0, 0}},
+         ".list\n.loop\n.opt Cave\n.go cave\n.name never\n.tpo\n.lend\n.name never\n", PARSE_GO,
+         "  1) Cave\n> 1\n", "1\n", "cave"},
+        {".exit in a body", ".list\n.opt Run\n.exit\n.tpo\n.lend\n.name never\n", PARSE_EXIT, "  1) Run\n> 1\n",
+         "1\n"},
+        {".die two bodies deep", ".list\n.opt A\n.list\n.opt B\n.die\n.tpo\n.lend\n.tpo\n.lend\n", PARSE_DIE,
+         "  1) A\n> 1\n  1) B\n> 1\n", "1\n1\n"},
         {"a .option line counts as a nested .opt",
-         ".list\n.opt A\n.option trap\n.tpo\n.desc\ninside A\n.dend\n.tpo\n.opt B\n.tpo\n.lend\n",
-         PARSE_END, {"menu: A| B", "desc:\ninside A\n"}, {0}},
-        {"labels keep their leading blanks",
-         ".list .opt  Open the door\n.tpo\n.opt\tTabbed\n.tpo\n.lend\n", PARSE_END,
-         {"menu:  Open the door|\tTabbed"}, {1}},
-        {"an unclosed body shows no menu", ".list\n.opt A\n.name x\n.lend\n.name y\n",
-         PARSE_END, {}},
-        {".lend as the last byte shows no menu", ".list\n.opt A\n.tpo\n.lend", PARSE_END, {}},
-        {"empty list", ".list\n.lend\n.name after\n", PARSE_END, {"name: after"}},
-        {"empty looping list", ".list\n.loop\n.lend\n.name after\n", PARSE_END,
-         {"name: after"}},
-        {"every option withheld", ".list\n.loop\n.if key\n.opt A\n.tpo\n.fi\n.lend\n.name after\n",
-         PARSE_END, {"name: after"}},
+         ".list\n.opt A\n.option trap\n.tpo\n.desc\ninside A\n.dend\n.tpo\n.opt B\n.tpo\n.lend\n", PARSE_END,
+         "  1) A\n  2) B\n> 1\n\ninside A\n", "1\n"},
+        {"labels keep their leading blanks", ".list .opt  Open the door\n.tpo\n.opt\tTabbed\n.tpo\n.lend\n",
+         PARSE_END, "  1)  Open the door\n  2)\tTabbed\n> 2\n", "2\n"},
+        {"an unclosed body shows no menu", ".list\n.opt A\n.name x\n.lend\n.name y\n", PARSE_END, ""},
+        {".lend as the last byte shows no menu", ".list\n.opt A\n.tpo\n.lend", PARSE_END, ""},
+        {"empty list", ".list\n.lend\n.name after\n", PARSE_END, "== after\n"},
+        {"empty looping list", ".list\n.loop\n.lend\n.name after\n", PARSE_END, "== after\n"},
+        {"every option withheld", ".list\n.loop\n.if key\n.opt A\n.tpo\n.fi\n.lend\n.name after\n", PARSE_END,
+         "== after\n"},
     });
 }
 
 TEST_F(Interp, ConditionalBlocks)
 {
     check({
-        {"unset variable is false", ".if lamp\n.name yes\n.fi\n.name after\n", PARSE_END,
-         {"name: after"}},
-        {"a negative value is true", ".set lamp -3\n.if lamp\n.name yes\n.fi\n", PARSE_END,
-         {"name: yes"}},
-        {"empty branch, false then true",
-         ".if lamp\n.fi\n.name a\n.set lamp\n.if lamp\n.fi\n.name b\n", PARSE_END,
-         {"name: a", "name: b"}},
-        {"empty false branch", ".if lamp\n.else\n.name else\n.fi\n", PARSE_END,
-         {"name: else"}},
-        {"a block right after .fi", ".if lamp\n.name a\n.fi\n.if lamp\n.name b\n.fi\n.name c\n",
-         PARSE_END, {"name: c"}},
+        {"unset variable is false", ".if lamp\n.name yes\n.fi\n.name after\n", PARSE_END, "== after\n"},
+        {"a negative value is true", ".set lamp -3\n.if lamp\n.name yes\n.fi\n", PARSE_END, "== yes\n"},
+        {"empty branch, false then true", ".if lamp\n.fi\n.name a\n.set lamp\n.if lamp\n.fi\n.name b\n",
+         PARSE_END, "== a\n== b\n"},
+        {"empty false branch", ".if lamp\n.else\n.name else\n.fi\n", PARSE_END, "== else\n"},
+        {"a block right after .fi", ".if lamp\n.name a\n.fi\n.if lamp\n.name b\n.fi\n.name c\n", PARSE_END,
+         "== c\n"},
         {"a true branch skips .elif and .else",
-         ".set a\n.set x\n.if a\n.name A\n.elif x\n.name X\n.else\n.name E\n.fi\n.name after\n",
-         PARSE_END, {"name: A", "name: after"}},
+         ".set a\n.set x\n.if a\n.name A\n.elif x\n.name X\n.else\n.name E\n.fi\n.name after\n", PARSE_END,
+         "== A\n== after\n"},
         {"false branches try each .elif in turn",
-         ".set c\n.if a\n.name A\n.elif b\n.name B\n.elif c\n.name C\n.else\n.name E\n.fi\n",
-         PARSE_END, {"name: C"}},
-        {"no .elif holds", ".if a\n.name A\n.elif k\n.name K\n.else\n.name E\n.fi\n",
-         PARSE_END, {"name: E"}},
-        {"empty else branch", ".set a\n.if a\n.name A\n.else\n.fi\n.name after\n", PARSE_END,
-         {"name: A", "name: after"}},
-        {"'.else ' after a true branch is not recognised",
-         ".set a\n.if a\n.name A\n.else \n.name E\n.fi\n", PARSE_END, {"name: A", "name: E"}},
-        {"'.else ' in a false branch is not recognised",
-         ".if a\n.name A\n.else \n.name E\n.fi\n.name after\n", PARSE_END, {"name: after"}},
+         ".set c\n.if a\n.name A\n.elif b\n.name B\n.elif c\n.name C\n.else\n.name E\n.fi\n", PARSE_END, "== C\n"},
+        {"no .elif holds", ".if a\n.name A\n.elif k\n.name K\n.else\n.name E\n.fi\n", PARSE_END, "== E\n"},
+        {"empty else branch", ".set a\n.if a\n.name A\n.else\n.fi\n.name after\n", PARSE_END, "== A\n== after\n"},
+        {"'.else ' after a true branch is not recognised", ".set a\n.if a\n.name A\n.else \n.name E\n.fi\n",
+         PARSE_END, "== A\n== E\n"},
+        {"'.else ' in a false branch is not recognised", ".if a\n.name A\n.else \n.name E\n.fi\n.name after\n",
+         PARSE_END, "== after\n"},
         {"stray .else and .elif skip to the next .fi",
-         ".else\n.name hidden\n.fi\n.elif x\n.name hidden\n.fi\n.name shown\n", PARSE_END,
-         {"name: shown"}},
-        {"indented .fi ends a false branch", ".if a\n.name hidden\n  .fi\n.name shown\n",
-         PARSE_END, {"name: shown"}},
-        {"indented .fi ends a skip to the end",
-         ".set a\n.if a\n.name A\n.else\n.name E\n  .fi\n.name shown\n", PARSE_END,
-         {"name: A", "name: shown"}},
-        {"'x .fi' ends a false branch", ".if a\n.name hidden\nx .fi\n.name shown\n", PARSE_END,
-         {"name: shown"}},
+         ".else\n.name hidden\n.fi\n.elif x\n.name hidden\n.fi\n.name shown\n", PARSE_END, "== shown\n"},
+        {"indented .fi ends a false branch", ".if a\n.name hidden\n  .fi\n.name shown\n", PARSE_END, "== shown\n"},
+        {"indented .fi ends a skip to the end", ".set a\n.if a\n.name A\n.else\n.name E\n  .fi\n.name shown\n",
+         PARSE_END, "== A\n== shown\n"},
+        {"'x .fi' ends a false branch", ".if a\n.name hidden\nx .fi\n.name shown\n", PARSE_END, "== shown\n"},
         {"'x .fi' does not end a skip to the end",
-         ".set a\n.if a\n.name A\n.else\n.name E\nx .fi\n.name hidden\n.fi\n.name shown\n",
-         PARSE_END, {"name: A", "name: shown"}},
-        {"blocks do not nest", ".if a\n.if b\n.name hidden\n.fi\n.name shown\n.fi\n", PARSE_END,
-         {"name: shown"}},
+         ".set a\n.if a\n.name A\n.else\n.name E\nx .fi\n.name hidden\n.fi\n.name shown\n", PARSE_END,
+         "== A\n== shown\n"},
+        {"blocks do not nest", ".if a\n.if b\n.name hidden\n.fi\n.name shown\n.fi\n", PARSE_END, "== shown\n"},
         {"blanks vanish from a condition",
-         ".set a 2\n.if a = 1\n.name two\n.fi\n.set a 1\n.if a = 1\n.name one\n.fi\n",
-         PARSE_END, {"name: one"}},
-        {"a skip inside a description leaves one empty line", ".desc\n.if lamp\nlit\n.fi\n.dend\n",
-         PARSE_END, {"desc:\n.if lamp\n\n"}},
-        {"false skip reaching the end", ".if lamp\n.name hidden\n", PARSE_END, {}},
-        {"skip to the end reaching the end", ".set a\n.if a\n.else\n.name hidden", PARSE_END,
-         {}},
-        {".fi without its newline", ".if lamp\n.fi", PARSE_END, {}},
+         ".set a 2\n.if a = 1\n.name two\n.fi\n.set a 1\n.if a = 1\n.name one\n.fi\n", PARSE_END, "== one\n"},
+        {"a skip inside a description leaves one empty line", ".desc\n.if lamp\nlit\n.fi\n.dend\n", PARSE_END,
+         "\n.if lamp\n\n"},
+        {"false skip reaching the end", ".if lamp\n.name hidden\n", PARSE_END, ""},
+        {"skip to the end reaching the end", ".set a\n.if a\n.else\n.name hidden", PARSE_END, ""},
+        {".fi without its newline", ".if lamp\n.fi", PARSE_END, ""},
         {"a skip in a body reads on into the caller's text",
-         ".list\n.opt A\n.if lamp\n.name hidden\n.tpo\n.lend\n.name after\n.fi\n.name end\n",
-         PARSE_END, {"menu: A", "name: after", "name: end"}, {0}},
-        {"a skip in a body reaching the end of the text",
-         ".list\n.opt A\n.if lamp\n.tpo\n.lend\n.name after\n", PARSE_END,
-         {"menu: A", "name: after"}, {0}},
+         ".list\n.opt A\n.if lamp\n.name hidden\n.tpo\n.lend\n.name after\n.fi\n.name end\n", PARSE_END,
+         "  1) A\n> 1\n== after\n== end\n", "1\n"},
+        {"a skip in a body reaching the end of the text", ".list\n.opt A\n.if lamp\n.tpo\n.lend\n.name after\n",
+         PARSE_END, "  1) A\n> 1\n== after\n", "1\n"},
         {"a looping menu offers an option once a body set its flag",
-         ".list\n.loop\n.opt Take key\n.set key\n.tpo\n"
-         ".if key\n.opt Open door\n.go hall\n.tpo\n.fi\n.lend\n",
-         PARSE_GO, {"menu: Take key", "menu: Take key| Open door"}, {0, 1}, "hall"},
+         ".list\n.loop\n.opt Take key\n.set key\n.tpo\n.if key\n.opt Open door\n.go hall\n.tpo\n.fi\n.lend\n",
+         PARSE_GO, "  1) Take key\n> 1\n  1) Take key\n  2) Open door\n> 2\n", "1\n2\n", "hall"},
     });
 }
 
 TEST_F(Interp, SetStoresOnlyAtTheTop)
 {
-    EXPECT_EQ(runText(".set gold 5\n.set \n.set  lamp\n.desc\n.set torch\n.dend\n"
-                      ".name .set axe\n"),
-              PARSE_END);
+    EXPECT_EQ(runText(".set gold 5\n.set \n.set  lamp\n.desc\n.set torch\n.dend\n.name .set axe\n"), PARSE_END);
+    EXPECT_EQ(out.str(), "\n.set torch\n== .set axe\n");
     EXPECT_EQ(var("gold"), 5);
     // ".set " names the empty variable and sets it to 1; ".set  lamp" hands
     // " lamp" over, which sets that same variable to 0 ("lamp" is no number).
-    EXPECT_EQ(var(""), 0);
-    EXPECT_EQ(var("lamp"), 0);
-    EXPECT_EQ(var("torch"), 0);
-    EXPECT_EQ(var("axe"), 0);
-    EXPECT_EQ(fake::display.events, (Events{"desc:\n.set torch\n", "name: .set axe"}));
+    for (const char *name : {"", "lamp", "torch", "axe"})
+        EXPECT_EQ(var(name), 0) << name;
 }
 
-TEST_F(Interp, StateCarriesAcrossMaps)
+TEST_F(Interp, MapLoopCarriesStateAndEndsTheGame)
 {
     const Maps maps = {
-        {"start",
-         ".name Yard\n"
-         ".if lamp\n.desc\nYour lamp glows.\n.dend\n.fi\n"
-         ".list\n.opt Go in\n.go hall\n.tpo\n.lend\n"},
-        {"hall",
-         ".name Hall\n"
-         ".list\n"
-         ".opt Take lamp\n.set lamp\n.exit\n.tpo\n"
-         ".if lamp\n"
-         ".opt Go out\n.go start\n.tpo\n"
-         ".opt Go down\n.go vault\n.tpo\n"
-         ".fi\n"
-         ".lend\n"},
-        {"vault", ".if lamp\n.win\n.else\n.die\n.fi\n"},
+        {"game/start.zok", ".name Yard\n.if lamp\n.desc\nYour lamp glows.\n.dend\n.fi\n"
+                           ".list\n.opt Go in\n.go hall\n.tpo\n.lend\n"},
+        {"game/hall.zok", ".name Hall\n.list\n.opt Take lamp\n.set lamp\n.exit\n.tpo\n"
+                          ".if lamp\n.opt Go out\n.go start\n.tpo\n.opt Go down\n.go vault\n.tpo\n.fi\n.lend\n"},
+        {"game/vault.zok", ".if lamp\n.win\n.else\n.die\n.fi\n"},
     };
-    fake::reset({0, 0, 1, 0, 2});
-    EXPECT_EQ(runGame(maps), PARSE_WIN);
-    EXPECT_EQ(fake::display.events, (Events{
-                                         "name: Yard",
-                                         "menu: Go in",
-                                         "continue",
-                                         "name: Hall",
-                                         "menu: Take lamp",
-                                         "name: Hall",
-                                         "menu: Take lamp| Go out| Go down",
-                                         "continue",
-                                         "name: Yard",
-                                         "desc:\nYour lamp glows.\n",
-                                         "menu: Go in",
-                                         "continue",
-                                         "name: Hall",
-                                         "menu: Take lamp| Go out| Go down",
-                                         "continue",
-                                         "continue",
-                                     }));
+    const std::string hall = "== Hall\n  1) Take lamp\n  2) Go out\n  3) Go down\n> ";
+    fresh("1\n\n1\n2\n\n1\n\n3\n\n\n");
+    EXPECT_EQ(play(maps), Ending::Won);
+    EXPECT_EQ(out.str(), "== Yard\n  1) Go in\n> 1\n[continue]\n== Hall\n  1) Take lamp\n> 1\n" + hall +
+                             "2\n[continue]\n== Yard\n\nYour lamp glows.\n  1) Go in\n> 1\n[continue]\n" + hall +
+                             "3\n[continue]\n[continue]\nCongratulations, victory is yours!\n");
     EXPECT_STREQ(go_map, "vault");
     EXPECT_EQ(var("lamp"), 1);
+
+    fresh("\n\n");
+    EXPECT_EQ(play({{"game/start.zok", ".go vault\n"}, {"game/vault.zok", ".die\n"}}), Ending::Died);
+    EXPECT_EQ(out.str(), "[continue]\n[continue]\n"
+                         "It seems you've kicked the bucket in some manner or another - good luck next time!\n");
+
+    fresh("\n");
+    EXPECT_EQ(play({{"game/start.zok", ".go  no\x1bwhere\n"}}), Ending::MapMissing);
+    EXPECT_EQ(out.str(), "[continue]\nCould not load game/ no^[where.zok, press a key to quit :S\n");
+
+    // The idle guard counts only passes in a row: here every other one asks.
+    fresh("1\n1\n");
+    const std::string everyOther = ".if t\n.set t 0\n.list\n.opt On\n.tpo\n.lend\n.else\n.set t 1\n.fi\n";
+    EXPECT_EQ(play({{"game/start.zok", everyOther}}, 2), Ending::InputEnded);
+    EXPECT_EQ(out.str(), "  1) On\n> 1\n  1) On\n> 1\n  1) On\n> \n");
+}
+
+TEST_F(Interp, MenuAsksUntilALineNamesAnOption)
+{
+    fresh("\nx\n0\n3\n2x\n 2 \r\n");
+    EXPECT_EQ(runText(".list\n.opt A\n.name took A\n.tpo\n.opt B\n.name took B\n.tpo\n.lend\n"), PARSE_END);
+    const std::string again = "  (answer with a number from 1 to 2)\n> ";
+    EXPECT_EQ(out.str(), "  1) A\n  2) B\n> \n" + again + "x\n" + again + "0\n" + again + "3\n" + again + "2x\n" +
+                             again + " 2 ^M\n== took B\n");
+
+    // Ten labels line up under one another, and the list is rewound.
+    WordListPtr labels(newWordList(8));
+    explodeString(labels.get(), ',', "a,b,c,d,e,f,g,h,i, j");
+    fresh("10\n");
+    EXPECT_EQ(handleOptions(labels.get()), 9);
+    EXPECT_EQ(out.str().substr(out.str().find("  9)")), "  9)i\n 10) j\n> 10\n");
+    EXPECT_EQ(labels->cursor, 0);
+
+    // With no labels there is nothing to ask about.
+    WordListPtr none(newWordList(8));
+    fresh();
+    EXPECT_EQ(handleOptions(none.get()), 0);
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(Interp, ScriptTextCannotDriveTheTerminal)
+{
+    EXPECT_EQ(runText(".name \x1b]0;pwned\a\n.desc\n\x1b[2J\r\x7f\xc3\xa9\n.dend\n"), PARSE_END);
+    EXPECT_EQ(out.str(), "== ^[]0;pwned^G\n\n^[[2J^M^?\xc3\xa9\n");
+}
+
+// zokdumb itself, on a game folder of its own with piped input: what it
+// prints (standard output and error) and its exit status.
+using Outcome = std::pair<std::string, int>;
+
+Outcome runZokdumb(const std::filesystem::path &dir, const std::string &input, const std::string &args = "")
+{
+    std::ofstream(dir / "input") << input;
+    const int status = std::system(
+        ("cd '" + dir.string() + "' && timeout 60 '" ZOKDUMB_BINARY "' " + args + " <input >output 2>&1").c_str());
+    std::ifstream output(dir / "output");
+    return {std::string(std::istreambuf_iterator<char>(output), {}), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST(DumbBinary, PlaysTheGameFolderFromPipedInput)
+{
+    char pattern[] = "/tmp/zokdumb-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern;
+    const Outcome cannotLoad("Could not load game/start.zok, press a key to quit :S\n", 0);
+    EXPECT_EQ(runZokdumb(dir, ""), cannotLoad);
+    std::filesystem::create_directories(dir / "game/start.zok");  // there, but no file to read
+    EXPECT_EQ(runZokdumb(dir, ""), cannotLoad);
+
+    std::filesystem::remove(dir / "game/start.zok");
+    std::ofstream(dir / "game/start.zok") << ".name Hall\n.list\n.opt Win\n.win\n.tpo\n.lend\n";
+    EXPECT_EQ(runZokdumb(dir, "1\n\n"),
+              Outcome("== Hall\n  1) Win\n> 1\n[continue]\nCongratulations, victory is yours!\n", 0));
+    EXPECT_EQ(runZokdumb(dir, ""), Outcome("== Hall\n  1) Win\n> \n", 0));  // the input ends at the menu
+
+    std::ofstream(dir / "game/start.zok") << ".name Loop\n";
+    const auto [output, status] = runZokdumb(dir, "", "--max-idle-passes 3");
+    EXPECT_EQ(output.rfind("== Loop\n== Loop\n== Loop\nzokdumb: stopped after 3 passes", 0), 0u) << output;
+    EXPECT_EQ(status, 1);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
