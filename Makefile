@@ -13,7 +13,9 @@ build-san: deps
 	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DZOK_SANITIZE=ON
 	cmake --build build-san -j2
 
-play: build
+play: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build -j2 --target zok
 	./build/zok
 
 test: build build-san
