@@ -1,10 +1,9 @@
-// What every game test shares: the fixed texts the player sees and the walk
-// from the title screen through name entry into the first map.
+// What the game tests share: the fixed texts the player sees, the 80 x 24
+// layout, and the walk from the title screen into the first map.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -19,30 +18,33 @@ inline constexpr std::string_view kVictory = "Congratulations, victory is yours!
 inline constexpr std::string_view kDeath =
     "It seems you've kicked the bucket in some manner or another - good luck next time!";
 
+// On 80 x 24 the first layout puts the name line on row 0, the description
+// pane on rows 1-18 and the options pane on rows 18-23, both from column 1
+// and 78 wide. A description's text starts with the newline after ".desc".
+inline constexpr int kDescTop = 1, kOptsTop = 18;
+
+inline Launch game(std::map<std::string, std::string> maps) {
+  Launch l;
+  l.maps = std::move(maps);
+  return l;
+}
+
 inline std::string loadFailure(std::string_view path) {
   return "Could not load " + std::string(path) + ", press a key to quit :S";
 }
 
-// Failure text: the screen, and how the program ended if it has.
-inline std::string state(Terminal &t) {
-  std::ostringstream os;
-  if (Exit e = t.waitExit(Millis(0)); e != Exit{}) os << "the program has ended: " << e << "\n";
-  os << t.screen();
-  return os.str();
-}
-
-inline testing::AssertionResult shows(Terminal &t, std::string_view text, Millis timeout = kWait) {
-  if (t.waitForText(text, timeout)) return testing::AssertionSuccess();
-  return testing::AssertionFailure() << "never showed \"" << text << "\"\n" << state(t);
+inline testing::AssertionResult shows(Terminal &t, std::string_view text) {
+  if (t.waitForText(text)) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "never showed \"" << text << "\"; program "
+                                     << t.waitExit(0ms) << "\n" << t.screen();
 }
 
 inline testing::AssertionResult settles(Terminal &t) {
   if (t.settle()) return testing::AssertionSuccess();
-  return testing::AssertionFailure() << "never came to wait for a key\n" << state(t);
+  return testing::AssertionFailure() << "never came to wait for a key\n" << t.screen();
 }
 
-// Title screen, name entry and greeting: leaves the game at the start of the
-// first map.
+// Title, name entry and greeting: leaves the game entering the first map.
 inline testing::AssertionResult enterGame(Terminal &t, std::string_view name = "Box") {
   if (auto r = shows(t, kPressAnyKey); !r) return r;
   t.type(" ");
@@ -54,18 +56,16 @@ inline testing::AssertionResult enterGame(Terminal &t, std::string_view name = "
   return testing::AssertionSuccess();
 }
 
-// The two key presses after an ending directive: the continue prompt, then
-// the ending's message; the game must then end with status 0. Call it when no
-// earlier "<continue>" is left on screen.
+// The two keys after an ending directive, the continue prompt and the
+// ending's message; the game must then end with status 0.
 inline testing::AssertionResult endsWith(Terminal &t, std::string_view message) {
   if (auto r = shows(t, kContinue); !r) return r;
   t.type(" ");
-  // The messages wrap inside the description pane; their first words do not.
-  if (auto r = shows(t, message.substr(0, 33)); !r) return r;
+  if (auto r = shows(t, message.substr(0, 33)); !r) return r;  // the message may wrap
   t.type(" ");
-  Exit e = t.waitExit();
-  if (e == Exit::code(0)) return testing::AssertionSuccess();
-  return testing::AssertionFailure() << "ended with " << e << "\n" << t.screen();
+  if (std::string e = t.waitExit(); e != "exit 0")
+    return testing::AssertionFailure() << "ended with " << e << "\n" << t.screen();
+  return testing::AssertionSuccess();
 }
 
 }  // namespace e2e

@@ -4,21 +4,17 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utmp.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <functional>
 #include <stdexcept>
-#include <system_error>
 
 extern char **environ;
 
@@ -30,84 +26,48 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 [[noreturn]] void fail(const std::string &what) {
-  throw std::system_error(errno, std::generic_category(), what);
+  throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-void appendUtf8(std::string &out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Decodes UTF-8 into code points; a stray byte stands for itself.
-std::vector<uint32_t> decodeUtf8(std::string_view s) {
-  std::vector<uint32_t> out;
-  for (size_t i = 0; i < s.size();) {
-    auto b = static_cast<unsigned char>(s[i]);
-    int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-    if (extra == 0 || i + extra >= s.size()) {
-      out.push_back(b);
-      ++i;
-      continue;
-    }
-    uint32_t cp = b & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k)
-      cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    out.push_back(cp);
-    i += extra + 1;
-  }
+std::string utf8(uint32_t cp) {
+  if (cp < 0x80) return std::string(1, static_cast<char>(cp));
+  const int extra = cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+  std::string out(1, static_cast<char>(((0xFF00 >> (extra + 1)) & 0xFF) | (cp >> (6 * extra))));
+  for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
   return out;
 }
 
-Colour toColour(const VTermColor &c, bool foreground) {
-  if (foreground ? VTERM_COLOR_IS_DEFAULT_FG(&c) : VTERM_COLOR_IS_DEFAULT_BG(&c))
-    return Colour::byDefault();
-  if (VTERM_COLOR_IS_INDEXED(&c)) return Colour::palette(c.indexed.idx);
-  return Colour{false, false, -1};  // direct RGB
+int colour(const VTermColor &c, bool fg) {
+  if (fg ? VTERM_COLOR_IS_DEFAULT_FG(&c) : VTERM_COLOR_IS_DEFAULT_BG(&c)) return kDefaultColour;
+  return VTERM_COLOR_IS_INDEXED(&c) ? c.indexed.idx : kRgbColour;
 }
 
-Millis remaining(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now());
-  return left.count() > 0 ? left : Millis(0);
+// Polls until `done` holds or the deadline passes, pumping in slices.
+bool until(Clock::time_point deadline, const std::function<bool()> &done,
+           const std::function<void(Millis)> &pump) {
+  while (!done()) {
+    auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now());
+    if (left <= 0ms) return false;
+    pump(std::min(left, 50ms));
+  }
+  return true;
 }
 
 }  // namespace
-
-std::ostream &operator<<(std::ostream &os, const Exit &e) {
-  switch (e.kind) {
-    case Exit::StillRunning: return os << "still running";
-    case Exit::Exited: return os << "exit status " << e.value;
-    case Exit::Signalled:
-      return os << "killed by signal " << e.value << " (" << strsignal(e.value) << ")";
-  }
-  return os;
-}
-
-std::ostream &operator<<(std::ostream &os, const Colour &c) {
-  if (c.isDefault) return os << "default";
-  if (c.indexed) return os << "index " << c.index;
-  return os << "rgb";
-}
-
-// ---------------------------------------------------------------------------
 
 Terminal::Terminal(const Launch &launch) : rows_(launch.rows), cols_(launch.cols) {
   char tmpl[] = "/tmp/zok-e2e-XXXXXX";
   if (!mkdtemp(tmpl)) fail("mkdtemp");
   dir_ = tmpl;
-  makeGameDir(launch);
+  const fs::path game = fs::path(dir_) / "game";
+  fs::create_directory(game);
+  for (const auto &[name, content] : launch.maps)
+    if (!(std::ofstream(game / (name + ".zok"), std::ios::binary) << content)) fail("map " + name);
+  for (const auto &name : launch.mapDirs) fs::create_directory(game / (name + ".zok"));
+  for (const auto &name : launch.unreadableMaps) {
+    std::ofstream(game / (name + ".zok")) << "\n";
+    fs::permissions(game / (name + ".zok"), fs::perms::none);
+  }
 
   vt_ = vterm_new(rows_, cols_);
   vterm_set_utf8(vt_, 1);
@@ -119,24 +79,16 @@ Terminal::Terminal(const Launch &launch) : rows_(launch.rows), cols_(launch.cols
   vterm_screen_reset(vscreen_, 1);
 
   // Everything the child needs is prepared before the fork.
-  std::vector<std::string> args = launch.argv;
-  if (args.empty()) args.push_back(ZOK_BINARY);
-  std::vector<char *> argv;
-  for (auto &a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
+  std::string program = ZOK_BINARY;
+  char *argv[] = {program.data(), nullptr};
   std::vector<std::string> env;
   for (char **e = environ; *e; ++e) {
-    std::string_view kv(*e);
-    auto name = kv.substr(0, kv.find('='));
-    if (name == "TERM" || name == "LANG" || name.starts_with("LC_") || name == "LINES" ||
-        name == "COLUMNS" || name == "TERMCAP")
-      continue;
-    env.emplace_back(kv);
+    std::string_view name(*e, std::strcspn(*e, "="));
+    if (name != "TERM" && name != "LANG" && !name.starts_with("LC_") && name != "LINES" &&
+        name != "COLUMNS" && name != "TERMCAP")
+      env.emplace_back(*e);
   }
-  env.push_back("TERM=" + launch.term);
-  env.push_back("LANG=" + launch.locale);
-  env.push_back("LC_ALL=" + launch.locale);
+  env.insert(env.end(), {"TERM=" + launch.term, "LANG=C.UTF-8", "LC_ALL=C.UTF-8"});
   std::vector<char *> envp;
   for (auto &e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -153,15 +105,13 @@ Terminal::Terminal(const Launch &launch) : rows_(launch.rows), cols_(launch.cols
   if (pid_ < 0) fail("fork");
   if (pid_ == 0) {
     close(master_);
-    if (login_tty(slave_) < 0) _exit(126);
-    if (chdir(dir_.c_str()) < 0) _exit(126);
-    for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGPIPE, SIGQUIT, SIGWINCH, SIGTSTP})
-      signal(sig, SIG_DFL);
+    if (login_tty(slave_) < 0 || chdir(dir_.c_str()) < 0) _exit(126);
+    for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGPIPE, SIGQUIT, SIGWINCH, SIGTSTP}) signal(sig, SIG_DFL);
     sigset_t mask;
     sigemptyset(&mask);
     if (launch.blockHangup) sigaddset(&mask, SIGHUP);
     sigprocmask(SIG_SETMASK, &mask, nullptr);
-    execve(argv[0], argv.data(), envp.data());
+    execve(argv[0], argv, envp.data());
     _exit(127);
   }
 }
@@ -174,183 +124,112 @@ Terminal::~Terminal() {
   if (master_ >= 0) close(master_);
   if (slave_ >= 0) close(slave_);
   if (vt_) vterm_free(vt_);
-  std::error_code ec;
-  if (!dir_.empty()) {
-    // Give back permissions taken away so everything can be removed.
-    for (auto &p : fs::recursive_directory_iterator(dir_, ec))
-      fs::permissions(p.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
+  std::error_code ec;  // give back taken permissions so everything goes
+  for (auto &p : fs::recursive_directory_iterator(dir_, ec))
+    fs::permissions(p.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(dir_, ec);
 }
 
-void Terminal::makeGameDir(const Launch &launch) {
-  fs::path game = fs::path(dir_) / "game";
-  fs::create_directory(game);
-  for (const auto &[name, content] : launch.maps) {
-    std::ofstream f(game / (name + ".zok"), std::ios::binary);
-    f.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!f) fail("writing map " + name);
-  }
-  for (const auto &name : launch.mapDirs) fs::create_directory(game / (name + ".zok"));
-  for (const auto &name : launch.unreadableMaps) {
-    fs::path p = game / (name + ".zok");
-    std::ofstream(p).put('\n');
-    fs::permissions(p, fs::perms::none);
-  }
-}
-
-// --- emulator callbacks ------------------------------------------------------
-
+// The emulator's key encodings go to the program.
 void Terminal::onOutput(const char *s, size_t len, void *user) {
-  static_cast<Terminal *>(user)->writeMaster(s, len);
+  static_cast<Terminal *>(user)->sendRaw(std::string_view(s, len));
 }
 
 int Terminal::onTermProp(VTermProp prop, VTermValue *val, void *user) {
   auto *t = static_cast<Terminal *>(user);
-  switch (prop) {
-    case VTERM_PROP_ALTSCREEN: t->altScreen_ = val->boolean; break;
-    case VTERM_PROP_CURSORVISIBLE: t->cursorVisible_ = val->boolean; break;
-    case VTERM_PROP_TITLE:
-      t->title_ = val->string ? val->string : "";
-      break;
-    default: break;
-  }
+  if (prop == VTERM_PROP_ALTSCREEN) t->altScreen_ = val->boolean;
+  if (prop == VTERM_PROP_CURSORVISIBLE) t->cursorVisible_ = val->boolean;
+  if (prop == VTERM_PROP_TITLE) t->title_ = val->string ? val->string : "";
   return 1;
 }
 
-// --- pty traffic -------------------------------------------------------------
-
-void Terminal::writeMaster(const char *s, size_t len) {
-  auto deadline = Clock::now() + kWait;
-  while (len > 0 && master_ >= 0) {
-    ssize_t n = write(master_, s, len);
+void Terminal::sendRaw(std::string_view bytes) {
+  const auto deadline = Clock::now() + kWait;
+  while (!bytes.empty() && master_ >= 0) {
+    ssize_t n = write(master_, bytes.data(), bytes.size());
     if (n > 0) {
-      s += n;
-      len -= static_cast<size_t>(n);
-      continue;
+      bytes.remove_prefix(static_cast<size_t>(n));
+    } else if (n < 0 && errno == EAGAIN && Clock::now() < deadline) {
+      pump(10ms);  // the program is not reading: drain its output meanwhile
+    } else if (!(n < 0 && errno == EINTR)) {
+      return;  // hung up, or the program stopped reading for good
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN && Clock::now() < deadline) {
-      // The program is not reading; keep draining its output meanwhile.
-      pump(Millis(10));
-      continue;
-    }
-    return;  // hung up, or the program stopped reading for good
+  }
+}
+
+void Terminal::type(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i++]);
+    const int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    uint32_t cp = extra ? b & (0x3F >> extra) : b;
+    for (int k = 0; k < extra && i < s.size(); ++k) cp = cp << 6 | (static_cast<unsigned char>(s[i++]) & 0x3F);
+    vterm_keyboard_unichar(vt_, cp, VTERM_MOD_NONE);
   }
 }
 
 size_t Terminal::pump(Millis wait) {
-  if (master_ < 0) return 0;
-  struct pollfd p{master_, POLLIN, 0};
-  int r = poll(&p, 1, static_cast<int>(wait.count()));
-  if (r <= 0) return 0;
+  struct pollfd p{master_, POLLIN, 0};  // with the master closed, just waits
+  if (poll(&p, master_ < 0 ? 0 : 1, static_cast<int>(wait.count())) <= 0) return 0;
   size_t total = 0;
   char buf[4096];
   for (;;) {
     ssize_t n = read(master_, buf, sizeof buf);
-    if (n > 0) {
-      transcript_.append(buf, static_cast<size_t>(n));
-      vterm_input_write(vt_, buf, static_cast<size_t>(n));
-      total += static_cast<size_t>(n);
-      continue;
-    }
     if (n < 0 && errno == EINTR) continue;
-    break;  // EAGAIN: drained; EIO or 0: the other side is gone
+    if (n <= 0) break;  // EAGAIN: drained; EIO or 0: the other side is gone
+    vterm_input_write(vt_, buf, static_cast<size_t>(n));
+    total += static_cast<size_t>(n);
   }
   vterm_screen_flush_damage(vscreen_);
   return total;
 }
 
-void Terminal::key(VTermKey k, VTermModifier mod) { vterm_keyboard_key(vt_, k, mod); }
-
-void Terminal::type(std::string_view utf8) {
-  for (uint32_t cp : decodeUtf8(utf8)) vterm_keyboard_unichar(vt_, cp, VTERM_MOD_NONE);
-}
-
-void Terminal::sendRaw(std::string_view bytes) { writeMaster(bytes.data(), bytes.size()); }
-
-// --- waiting -----------------------------------------------------------------
-
-bool Terminal::waitUntil(const std::function<bool()> &pred, Millis timeout) {
-  auto deadline = Clock::now() + timeout;
-  for (;;) {
-    if (pred()) return true;
-    if (Clock::now() >= deadline) return false;
-    if (master_ < 0 || (reaped_ || reap(false))) {
-      // Nothing more can arrive once the child is gone; read what is left.
-      while (pump(Millis(0)) > 0) {
-      }
-      return pred();
-    }
-    pump(std::min(remaining(deadline), Millis(50)));
+void Terminal::drain() {
+  while (pump(0ms) > 0) {
   }
-}
-
-bool Terminal::waitForText(std::string_view text, Millis timeout) {
-  return waitUntil([&] { return showing(text); }, timeout);
-}
-
-bool Terminal::waitForTextGone(std::string_view text, Millis timeout) {
-  return waitUntil([&] { return !showing(text); }, timeout);
-}
-
-bool Terminal::settle(Millis timeout) {
-  auto deadline = Clock::now() + timeout;
-  int quiet = 0;
-  while (Clock::now() < deadline) {
-    if (reaped_ || reap(false)) {
-      while (pump(Millis(0)) > 0) {
-      }
-      return true;
-    }
-    size_t got = pump(Millis(40));
-    bool blocked = false;
-    int pending = 0;
-    if (got == 0 && ioctl(slave_, FIONREAD, &pending) == 0 && pending == 0) {
-      std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-      std::string line;
-      std::getline(stat, line);
-      auto close = line.rfind(')');
-      blocked = close != std::string::npos && close + 2 < line.size() &&
-                (line[close + 2] == 'S' || line[close + 2] == 'Z');
-    }
-    quiet = blocked ? quiet + 1 : 0;
-    if (quiet >= 4) return true;
-  }
-  return false;
 }
 
 bool Terminal::reap(bool block) {
   if (reaped_ || pid_ <= 0) return reaped_;
   int status = 0;
   pid_t r;
-  do {
-    r = waitpid(pid_, &status, block ? 0 : WNOHANG);
-  } while (r < 0 && errno == EINTR);
+  do r = waitpid(pid_, &status, block ? 0 : WNOHANG);
+  while (r < 0 && errno == EINTR);
   if (r != pid_) return false;
   reaped_ = true;
-  if (WIFEXITED(status)) exit_ = Exit::code(WEXITSTATUS(status));
-  else if (WIFSIGNALED(status)) exit_ = Exit::signal(WTERMSIG(status));
+  exit_ = WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status))
+                            : "signal " + std::to_string(WTERMSIG(status));
   return true;
 }
 
-Exit Terminal::waitExit(Millis timeout) {
-  auto deadline = Clock::now() + timeout;
-  while (!reap(false)) {
-    if (Clock::now() >= deadline) return Exit{};
-    if (master_ >= 0) {
-      pump(std::min(remaining(deadline), Millis(20)));
-    } else {
-      struct pollfd none{-1, 0, 0};
-      poll(&none, 0, 20);
-    }
-  }
-  while (pump(Millis(0)) > 0) {
-  }
-  return exit_;
+bool Terminal::waitForText(std::string_view text, Millis timeout) {
+  // Once the program has ended nothing more can come: read what is left.
+  return until(Clock::now() + timeout, [&] { return showing(text) || reap(false); },
+               [&](Millis m) { pump(m); }) &&
+         (drain(), showing(text));
 }
 
-// --- process and pty ---------------------------------------------------------
+bool Terminal::settle(Millis timeout) {
+  int quiet = 0;
+  return until(Clock::now() + timeout, [&] { return quiet >= 4 || reap(false); }, [&](Millis) {
+    bool blocked = false;
+    int pending = 0;
+    if (pump(40ms) == 0 && ioctl(slave_, FIONREAD, &pending) == 0 && pending == 0) {
+      std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      const auto paren = line.rfind(')');  // the state letter follows ") "
+      blocked = paren != std::string::npos && paren + 2 < line.size() &&
+                (line[paren + 2] == 'S' || line[paren + 2] == 'Z');
+    }
+    quiet = blocked ? quiet + 1 : 0;
+  }) && (drain(), true);
+}
+
+std::string Terminal::waitExit(Millis timeout) {
+  until(Clock::now() + timeout, [&] { return reap(false); }, [&](Millis m) { pump(std::min(m, 20ms)); });
+  drain();
+  return exit_;
+}
 
 void Terminal::resize(int rows, int cols) {
   rows_ = rows;
@@ -368,74 +247,54 @@ void Terminal::closeMaster() {
 }
 
 void Terminal::sendSignal(int sig) {
-  if (pid_ > 0 && !reaped_) kill(pid_, sig);
+  if (pid_ > 0 && !reap(false)) kill(pid_, sig);
 }
-
-// --- screen ------------------------------------------------------------------
 
 Cell Terminal::cell(int r, int c) const {
-  Cell out;
   VTermScreenCell vc{};
-  if (r < 0 || c < 0 || r >= rows_ || c >= cols_) return out;
+  if (r < 0 || c < 0 || r >= rows_ || c >= cols_) return {" ", kDefaultColour, kDefaultColour};
   vterm_screen_get_cell(vscreen_, VTermPos{r, c}, &vc);
+  Cell out{"", colour(vc.fg, true), colour(vc.bg, false)};
   for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && vc.chars[i] != 0; ++i)
-    if (vc.chars[i] != static_cast<uint32_t>(-1)) appendUtf8(out.text, vc.chars[i]);
-  out.fg = toColour(vc.fg, true);
-  out.bg = toColour(vc.bg, false);
-  out.reverse = vc.attrs.reverse;
-  out.bold = vc.attrs.bold;
+    if (vc.chars[i] != static_cast<uint32_t>(-1)) out.text += utf8(vc.chars[i]);
+  if (out.text.empty()) out.text = " ";
   return out;
-}
-
-std::vector<std::string> Terminal::rowCells(int r) const {
-  std::vector<std::string> cells;
-  for (int c = 0; c < cols_; ++c) {
-    std::string t = cell(r, c).text;
-    cells.push_back(t.empty() ? " " : t);
-  }
-  return cells;
-}
-
-std::string Terminal::row(int r) const {
-  std::string s;
-  for (auto &c : rowCells(r)) s += c;
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
 }
 
 std::string Terminal::textAt(int r, int c, int n) const {
   std::string s;
-  auto cells = rowCells(r);
-  for (int i = c; i < c + n && i < static_cast<int>(cells.size()); ++i)
-    if (i >= 0) s += cells[static_cast<size_t>(i)];
+  for (int i = std::max(c, 0); i < c + n && i < cols_; ++i) s += cell(r, i).text;
   return s;
 }
 
+std::string Terminal::row(int r) const {
+  std::string s = textAt(r, 0, cols_);
+  return s.substr(0, s.find_last_not_of(' ') + 1);
+}
+
 int Terminal::findInRow(int r, std::string_view text) const {
-  auto cells = rowCells(r);
-  for (size_t start = 0; start < cells.size(); ++start) {
-    std::string s;
-    for (size_t i = start; i < cells.size() && s.size() < text.size(); ++i) s += cells[i];
-    if (s.starts_with(text)) return static_cast<int>(start);
+  std::string s;
+  std::vector<size_t> starts;  // byte offset of each cell in s
+  for (int c = 0; c < cols_; ++c) {
+    starts.push_back(s.size());
+    s += cell(r, c).text;
   }
+  for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + 1))
+    for (size_t c = 0; c < starts.size(); ++c)
+      if (starts[c] == at) return static_cast<int>(c);
   return -1;
 }
 
-int Terminal::findRow(std::string_view text) const {
+bool Terminal::showing(std::string_view text) const {
   for (int r = 0; r < rows_; ++r)
-    if (row(r).find(text) != std::string::npos) return r;
-  return -1;
+    if (row(r).find(text) != std::string::npos) return true;
+  return false;
 }
 
 std::string Terminal::screen() const {
-  std::ostringstream os;
-  os << "screen " << rows_ << "x" << cols_ << ":\n";
-  for (int r = 0; r < rows_; ++r) {
-    char num[16];
-    std::snprintf(num, sizeof num, "%2d", r);
-    os << num << "|" << row(r) << "\n";
-  }
-  return os.str();
+  std::string s = "screen " + std::to_string(rows_) + "x" + std::to_string(cols_) + ":\n";
+  for (int r = 0; r < rows_; ++r) s += (r < 10 ? " " : "") + std::to_string(r) + "|" + row(r) + "\n";
+  return s;
 }
 
 }  // namespace e2e
