@@ -66,6 +66,7 @@ struct Formatted {
     Formatted(const Formatted &) = delete;
     Formatted &operator=(const Formatted &) = delete;
 };
+
 // Formats into a fresh text, then replaces dst with it or appends it to
 // dst. Formatting is done before dst is touched, so dst's own text may be
 // one of the arguments. If the formatter fails, dst stays as it was.
