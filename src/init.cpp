@@ -3,7 +3,6 @@
 #include "init.hpp"
 
 #include "Word.hpp"
-#include "fifo.hpp"
 #include "interp.hpp"
 #include "panes.hpp"
 #include "string.hpp"
@@ -100,11 +99,9 @@ void mapLoop()
 {
     go_map = setStringF(go_map, "%s", "start");
     while (is_running) {
-        TextPtr path(setStringF(nullptr, "%s/%s.zok", "game", go_map));
+        TextPtr path(mapPath(go_map));
         char *block = nullptr;
-        // A map that is missing, or that exists but cannot be read (no
-        // permission, a directory), cannot be played.
-        const uint32_t size = fileExists(path.get()) ? readfile(&block, path.get()) : 0;
+        const uint32_t size = readMap(&block, path.get());
         TextPtr text(block);
         if (size == 0) {
             werase(w_desc);
@@ -129,10 +126,10 @@ void mapLoop()
             continuePrompt();
             break;
         case PARSE_DIE:
-            showEnding("It seems you've kicked the bucket in some manner or another - good luck next time!");
+            showEnding(DEATH_MESSAGE);
             break;
         case PARSE_WIN:
-            showEnding("Congratulations, victory is yours!");
+            showEnding(VICTORY_MESSAGE);
             break;
         default:  // the end of the script, or .break: run the map again
             break;

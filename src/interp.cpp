@@ -9,6 +9,7 @@
 #include "VarTable.hpp"
 #include "Word.hpp"
 #include "display.hpp"
+#include "fifo.hpp"
 #include "string.hpp"
 
 #include <cstdio>
@@ -76,6 +77,16 @@ uint32_t readfile(char **text, const char *path)
     grown[total] = '\0';
     *text = grown;
     return total + 1;
+}
+
+char *mapPath(const char *map)
+{
+    return setStringF(nullptr, "%s/%s.zok", "game", map);
+}
+
+uint32_t readMap(char **text, const char *path)
+{
+    return fileExists(path) ? readfile(text, path) : 0;
 }
 
 namespace {

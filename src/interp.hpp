@@ -31,6 +31,19 @@ int freePosList(PosList *list);
 // zero byte) and returns one of the PARSE_ codes.
 int parse_r(const char *text, uint32_t start, uint32_t limit);
 
+// The file a map's script lives in, "game/<map>.zok", as a new heap string.
+char *mapPath(const char *map);
+
+// Reads the script at path as readfile does; 0 when the map is missing or
+// exists but cannot be read (no permission, a directory): either way there
+// is no map to play.
+uint32_t readMap(char **text, const char *path);
+
+// The two endings, the same on every front end.
+constexpr const char *DEATH_MESSAGE =
+    "It seems you've kicked the bucket in some manner or another - good luck next time!";
+constexpr const char *VICTORY_MESSAGE = "Congratulations, victory is yours!";
+
 // Reads the file at path whole into *text (null or a heap block), appends a
 // zero byte and returns the byte count including it; 0 when the file cannot
 // be opened or read.

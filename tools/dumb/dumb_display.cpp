@@ -113,7 +113,7 @@ Ending playGame(const MapLoader &load, uint32_t maxIdlePasses)
     try {
         for (;;) {
             const uint64_t promptsBefore = display.prompts;
-            const std::unique_ptr<char, FreeText> path(setStringF(nullptr, "%s/%s.zok", "game", go_map));
+            const std::unique_ptr<char, FreeText> path(mapPath(go_map));
             const std::optional<std::string> script = load(path.get());
             if (!script) {
                 *display.out << "Could not load ";
@@ -131,11 +131,11 @@ Ending playGame(const MapLoader &load, uint32_t maxIdlePasses)
             if (result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN)
                 continueWait();
             if (result == PARSE_DIE) {
-                say("It seems you've kicked the bucket in some manner or another - good luck next time!");
+                say(DEATH_MESSAGE);
                 return Ending::Died;
             }
             if (result == PARSE_WIN) {
-                say("Congratulations, victory is yours!");
+                say(VICTORY_MESSAGE);
                 return Ending::Won;
             }
             idlePasses = display.prompts == promptsBefore ? idlePasses + 1 : 0;

@@ -4,7 +4,6 @@
 #include "dumb_display.hpp"
 
 #include "VarTable.hpp"
-#include "fifo.hpp"
 #include "interp.hpp"
 
 #include <charconv>
@@ -41,10 +40,8 @@ struct FreeText {
 
 std::optional<std::string> loadMap(const std::string &path)
 {
-    if (!fileExists(path.c_str()))
-        return std::nullopt;
     char *block = nullptr;
-    const uint32_t size = readfile(&block, path.c_str());
+    const uint32_t size = readMap(&block, path.c_str());
     const std::unique_ptr<char, FreeText> owned(block);
     if (size == 0)
         return std::nullopt;
