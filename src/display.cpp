@@ -1,7 +1,6 @@
 // The three panes (name line, description, options), their layout and
-// re-layout on resize, the name and description outputs, the option menu,
-// and the key reads every prompt goes through.
-#include "display.hpp"
+// re-layout on resize, drawing the name line, a description and the option
+// menu, and the key reads every prompt goes through.
 #include "panes.hpp"
 
 #include "Word.hpp"
@@ -12,7 +11,6 @@
 WINDOW *screen = nullptr;
 int32_t rows = -1, cols = -1;
 WINDOW *w_name = nullptr, *w_desc = nullptr, *w_opts = nullptr;
-int32_t desc_count = 0;
 
 namespace {
 
@@ -144,30 +142,22 @@ void continuePrompt()
     waitKey();
 }
 
-int renderName(const char *text)
+void drawName(const char *text)
 {
     reinitDisplay();
     werase(w_name);
     wmove(w_name, 0, 0);
     wprintw(w_name, "%s", text);
     wrefresh(w_name);
-    desc_count--;
-    return 0;
 }
 
-int renderDesc(const char *text)
+void drawDesc(const char *text)
 {
     reinitDisplay();
-    if (desc_count > 0) {
-        continuePrompt();
-        desc_count = 0;
-    }
     werase(w_desc);
     wmove(w_desc, 0, 0);
     wprintw(w_desc, "%s", text);
     wrefresh(w_desc);
-    desc_count++;
-    return 0;
 }
 
 namespace {
@@ -217,7 +207,7 @@ void drawLabelWindow(WordList *labels, int32_t selection, int32_t &first)
 
 }  // namespace
 
-int handleOptions(WordList *labels)
+int runMenu(WordList *labels)
 {
     reinitDisplay();
     int32_t selection = 1;

@@ -1,8 +1,9 @@
-// The game run: the title screen, the player's name and greeting, and the
-// map loop that loads each map's script, runs it and shows the endings.
+// The game run in the terminal: the title screen, the player's name and
+// greeting, then the map loop of the core with the panes as its front end.
 #include "init.hpp"
 
 #include "Word.hpp"
+#include "game.hpp"
 #include "interp.hpp"
 #include "panes.hpp"
 #include "string.hpp"
@@ -85,57 +86,27 @@ void nameEntry()
     waitKey();
 }
 
-void showEnding(const char *message)
-{
-    continuePrompt();
-    werase(w_desc);
-    wprintw(w_desc, "%s", message);
-    wrefresh(w_desc);
-    waitKey();
-    is_running = 0;
-}
-
-void mapLoop()
-{
-    go_map = setStringF(go_map, "%s", "start");
-    while (is_running) {
-        TextPtr path(mapPath(go_map));
-        char *block = nullptr;
-        const uint32_t size = readMap(&block, path.get());
-        TextPtr text(block);
-        if (size == 0) {
-            werase(w_desc);
-            wprintw(w_desc, "Could not load %s, press a key to quit :S\n", path.get());
-            wrefresh(w_desc);
-            path.reset();
-            waitKey();
-            is_running = 0;
-            return;
-        }
-        path.reset();
-        const int result = parse_r(text.get(), 0, size);
-        text.reset();
-
+// The panes as the game's front end.
+struct Panes : FrontEnd {
+    void showName(const char *text) override { drawName(text); }
+    void showDesc(const char *text) override { drawDesc(text); }
+    void waitContinue() override { continuePrompt(); }
+    int chooseOption(WordList *labels) override { return runMenu(labels); }
+    void showMessage(const char *text) override
+    {
         werase(w_desc);
         wmove(w_desc, 0, 0);
-        switch (result) {
-        case PARSE_EXIT:
-            is_running = 1;
-            break;
-        case PARSE_GO:
-            continuePrompt();
-            break;
-        case PARSE_DIE:
-            showEnding(DEATH_MESSAGE);
-            break;
-        case PARSE_WIN:
-            showEnding(VICTORY_MESSAGE);
-            break;
-        default:  // the end of the script, or .break: run the map again
-            break;
-        }
+        wprintw(w_desc, "%s", text);
+        wrefresh(w_desc);
+        waitKey();
     }
-}
+    // The description stays on screen, but the next one starts afresh.
+    void endPass() override
+    {
+        werase(w_desc);
+        wmove(w_desc, 0, 0);
+    }
+};
 
 }  // namespace
 
@@ -148,6 +119,8 @@ int runInit()
     titleScreen();
     createPanes();
     nameEntry();
-    mapLoop();
+    Panes panes;
+    playGame(panes, "game", readMap);
+    is_running = 0;
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <cstring>
 
 char *go_map = nullptr;
+ParseWatch *parse_watch = nullptr;
 
 PosList *newPosList()
 {
@@ -79,9 +80,9 @@ uint32_t readfile(char **text, const char *path)
     return total + 1;
 }
 
-char *mapPath(const char *map)
+char *mapPath(const char *dir, const char *map)
 {
-    return setStringF(nullptr, "%s/%s.zok", "game", map);
+    return setStringF(nullptr, "%s/%s.zok", dir, map);
 }
 
 uint32_t readMap(char **text, const char *path)
@@ -100,6 +101,12 @@ constexpr int KEEP_GOING = -1;
 bool isBlank(char ch)
 {
     return ch == ' ' || ch == '\t';
+}
+
+void recognised(Directive what, uint32_t pos)
+{
+    if (parse_watch)
+        parse_watch->directive(what, pos);
 }
 
 struct PosListFree {
@@ -134,14 +141,19 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
     switch (call.conditionState) {
     case Normal:
         if (isBlank(ch)) {
-            if (isWord(word, ".if"))
+            if (isWord(word, ".if")) {
                 call.conditionState = Condition;
-            else if (isWord(word, ".elif"))
+                recognised(Directive::If, pos - 1);
+            } else if (isWord(word, ".elif")) {
                 call.conditionState = SkipBlock;  // the branch before it has run
+                recognised(Directive::Elif, pos - 1);
+            }
             clearWord(word);
         } else if (ch == '\n') {
-            if (isWord(word, ".else"))
+            if (isWord(word, ".else")) {
                 call.conditionState = SkipBlock;
+                recognised(Directive::Else, pos - 1);
+            }
             clearWord(word);
         } else {
             addchar(word, ch);
@@ -161,11 +173,12 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
     case SkipBranch:
         for (;;) {
             if (ch == '\n') {
-                const bool ends = isWord(word, ".fi") ||
-                                  (call.conditionState == SkipBranch && isWord(word, ".else"));
+                const bool fi = isWord(word, ".fi");
+                const bool ends = fi || (call.conditionState == SkipBranch && isWord(word, ".else"));
                 clearWord(word);
                 if (ends) {
                     call.conditionState = Normal;
+                    recognised(fi ? Directive::Fi : Directive::Else, pos - 1);
                     return true;
                 }
             } else if (isBlank(ch)) {
@@ -176,6 +189,7 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
                     clearWord(word);
                     if (elif) {
                         call.conditionState = Condition;
+                        recognised(Directive::Elif, pos - 1);
                         return true;
                     }
                 }
@@ -190,7 +204,7 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
     return true;
 }
 
-int statementStage(Call &call, char ch)
+int statementStage(Call &call, char ch, uint32_t pos)
 {
     Word *word = call.statement.get();
     switch (call.statementState) {
@@ -207,14 +221,20 @@ int statementStage(Call &call, char ch)
             }
         } else if (ch == '\n') {
             if (call.main == Top) {
-                if (isWord(word, ".break"))
-                    return PARSE_BREAK;
-                if (isWord(word, ".exit"))
-                    return PARSE_EXIT;
-                if (isWord(word, ".die"))
-                    return PARSE_DIE;
-                if (isWord(word, ".win"))
-                    return PARSE_WIN;
+                static constexpr struct {
+                    const char *word;
+                    Directive what;
+                    int result;
+                } ends[] = {{".break", Directive::Break, PARSE_BREAK},
+                            {".exit", Directive::Exit, PARSE_EXIT},
+                            {".die", Directive::Die, PARSE_DIE},
+                            {".win", Directive::Win, PARSE_WIN}};
+                for (const auto &end : ends) {
+                    if (isWord(word, end.word)) {
+                        recognised(end.what, pos - 1);
+                        return end.result;
+                    }
+                }
             }
             clearWord(word);
         } else {
@@ -224,6 +244,7 @@ int statementStage(Call &call, char ch)
 
     case Assignment:
         if (ch == '\n') {
+            recognised(Directive::Set, pos - 1);
             interpVar(global_variables, word->text);
             call.statementState = Idle;
             clearWord(word);
@@ -235,6 +256,7 @@ int statementStage(Call &call, char ch)
     case GoTarget:
         if (ch == '\n') {
             go_map = setStringF(go_map, "%s", word->text);
+            recognised(Directive::Go, pos - 1);
             return PARSE_GO;
         }
         addchar(word, ch);
@@ -249,6 +271,8 @@ int runMenu(Call &call, const char *text, uint32_t &pos)
     PosList *positions = call.positions.get();
     call.main = Top;
     if (positions->count > 0) {  // a list with no options has nothing to choose
+        if (parse_watch)
+            parse_watch->menu(call.listStart, positions);
         int choice = handleOptions(call.labels.get());
         if (choice < 0)
             choice = 0;
@@ -281,13 +305,16 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
         if (isWord(directive, ".desc")) {
             clearWord(directive);
             call.main = DescBlock;
+            recognised(Directive::Desc, pos - 1);
         } else if (isWord(directive, ".name")) {
             clearWord(directive);
             call.main = NameLine;
+            recognised(Directive::Name, pos - 1);
         } else if (isWord(directive, ".list")) {
             call.listStart = pos;
             clearWord(directive);
             call.main = ListBlock;
+            recognised(Directive::List, pos - 1);
         }
         if (ch == '\n')
             clearWord(directive);
@@ -314,6 +341,7 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
         }
         if (isWord(directive, ".dend")) {
             call.main = Top;
+            recognised(Directive::Dend, pos - 1);
             renderDesc(collected->text);
             clearWord(collected);
         } else {
@@ -334,12 +362,15 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
             clearWord(directive);
             call.optionCount++;
             call.main = OptLabel;
+            recognised(Directive::Opt, pos - 1);
         } else if (isWord(directive, ".loop")) {
             call.loop = 1;
             clearWord(directive);
+            recognised(Directive::Loop, pos - 1);
         } else if (isWord(directive, ".lend")) {
             call.main = RunMenu;
             clearWord(directive);
+            recognised(Directive::Lend, pos - 1);
         }
         if (ch == '\n')
             clearWord(directive);
@@ -372,6 +403,7 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
                 if (positions->count > 0)
                     positions->items[positions->count - 1].end = pos;
                 call.main = ListBlock;
+                recognised(Directive::Tpo, pos - 1);
             } else {
                 call.depth--;
             }
@@ -388,7 +420,9 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
 
 }  // namespace
 
-int parse_r(const char *text, uint32_t start, uint32_t limit)
+namespace {
+
+int run(const char *text, uint32_t start, uint32_t limit)
 {
     Call call;
     uint32_t pos = start;
@@ -399,9 +433,23 @@ int parse_r(const char *text, uint32_t start, uint32_t limit)
         if (call.main != OptLabel && call.main != OptBody &&
             !conditionalStage(call, text, pos, ch))
             return PARSE_END;
-        if (int result = statementStage(call, ch); result != KEEP_GOING)
+        if (parse_watch)
+            parse_watch->byte(pos - 1);
+        if (int result = statementStage(call, ch, pos); result != KEEP_GOING)
             return result;
         if (int result = mainStage(call, text, pos, ch); result != KEEP_GOING)
             return result;
     }
+}
+
+}  // namespace
+
+int parse_r(const char *text, uint32_t start, uint32_t limit)
+{
+    if (!parse_watch)
+        return run(text, start, limit);
+    parse_watch->enter(start, limit);
+    const int result = run(text, start, limit);
+    parse_watch->leave(result);
+    return result;
 }

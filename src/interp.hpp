@@ -31,18 +31,42 @@ int freePosList(PosList *list);
 // zero byte) and returns one of the PARSE_ codes.
 int parse_r(const char *text, uint32_t start, uint32_t limit);
 
-// The file a map's script lives in, "game/<map>.zok", as a new heap string.
-char *mapPath(const char *map);
+// What the interpreter recognised, as a watcher hears of it.
+enum class Directive {
+    Name, Desc, Dend, List, Opt, Tpo, Loop, Lend,   // main stage
+    Go, Set, Break, Exit, Die, Win,                  // statement stage
+    If, Elif, Else, Fi,                              // conditional stage
+};
+
+// Lets the author's tools follow a run: which bytes were read, what was
+// recognised where, which menus were offered. Null during play. Positions
+// are byte indices into the text parse_r was given.
+struct ParseWatch {
+    virtual ~ParseWatch() = default;
+    // A call of parse_r over text[start, limit) begins, or ends with result.
+    virtual void enter(uint32_t start, uint32_t limit) { (void)start, (void)limit; }
+    virtual void leave(int result) { (void)result; }
+    // The byte at pos reaches the statement and main stages (bytes a skip
+    // swallows never do).
+    virtual void byte(uint32_t pos) { (void)pos; }
+    // A directive took effect; pos is the index of the byte that completed
+    // it (for .go and .set, the newline that ends the target or the text).
+    virtual void directive(Directive what, uint32_t pos) { (void)what, (void)pos; }
+    // A menu is about to be shown: the list read from listStart, one body
+    // per option in order.
+    virtual void menu(uint32_t listStart, const PosList *bodies) { (void)listStart, (void)bodies; }
+};
+
+extern ParseWatch *parse_watch;
+
+// The file a map's script lives in, "<dir>/<map>.zok", as a new heap string.
+char *mapPath(const char *dir, const char *map);
 
 // Reads the script at path as readfile does; 0 when the map is missing or
 // exists but cannot be read (no permission, a directory): either way there
 // is no map to play.
 uint32_t readMap(char **text, const char *path);
 
-// The two endings, the same on every front end.
-constexpr const char *DEATH_MESSAGE =
-    "It seems you've kicked the bucket in some manner or another - good luck next time!";
-constexpr const char *VICTORY_MESSAGE = "Congratulations, victory is yours!";
 
 // Reads the file at path whole into *text (null or a heap block), appends a
 // zero byte and returns the byte count including it; 0 when the file cannot

@@ -4,10 +4,11 @@
 #include <curses.h>
 #include <cstdint>
 
+struct WordList;
+
 extern WINDOW *screen;
 extern int32_t rows, cols;
 extern WINDOW *w_name, *w_desc, *w_opts;
-extern int32_t desc_count;
 
 // Thrown by the key reads when the terminal's input is gone; main catches it,
 // restores the terminal and exits.
@@ -26,3 +27,9 @@ int readKey();
 void repaintAfterResize();
 // Erases the options pane and shows "<continue>" there, then waits for a key.
 void continuePrompt();
+// The name line and a description, each replacing what its pane showed.
+void drawName(const char *text);
+void drawDesc(const char *text);
+// The option menu: the labels in the options pane, the highlight moved with
+// Up and Down; returns the 0-based index of the label Enter picked.
+int runMenu(WordList *labels);

@@ -175,3 +175,18 @@ TEST(Resize, TheNextOutputLaysThePanesOutOneColumnNarrowerThanTheScreen) {
   EXPECT_EQ(t.findInRow(23, "<continue>"), 0) << t.screen();
   EXPECT_TRUE(endsWith(t, kVictory));
 }
+
+// A map that never waits for a key (here an empty one) would run again and
+// again on a blank screen: after 1,000 such passes the game says which map
+// it is, waits for a key and ends.
+TEST(IdleMap, IsNamedAndEndsTheGameAfterAKey) {
+  Terminal t(game({{"start", ".name Start\n.go empty\n"}, {"empty", ""}}));
+  ASSERT_TRUE(enterGame(t));
+  ASSERT_TRUE(shows(t, kContinue));
+  t.type(" ");
+  ASSERT_TRUE(shows(t, "game/empty.zok runs again and again without waiting for a key"));
+  ASSERT_TRUE(settles(t));
+  EXPECT_EQ(t.waitExit(0ms), "running");
+  t.type(" ");
+  EXPECT_EQ(t.waitExit(), "exit 0") << t.screen();
+}

@@ -1,0 +1,129 @@
+// The game run: the map loop and the rules every front end plays by (when a
+// description waits, when a map is idle, how the game ends). Front ends only
+// show what this decides and bring back the player's keys and answers.
+#include "game.hpp"
+
+#include "Word.hpp"
+#include "display.hpp"
+#include "interp.hpp"
+#include "string.hpp"
+
+#include <cstdlib>
+#include <memory>
+
+FrontEnd *front_end = nullptr;
+int32_t desc_count = 0;
+uint64_t key_waits = 0;
+
+namespace {
+
+struct FreeText {
+    void operator()(char *text) const { free(text); }
+};
+using TextPtr = std::unique_ptr<char, FreeText>;
+
+void waitContinue(FrontEnd &front)
+{
+    key_waits++;
+    front.waitContinue();
+}
+
+}  // namespace
+
+char *greeting(const char *name)
+{
+    return setStringF(nullptr, "Welcome, %s!\n", name);
+}
+
+char *loadFailure(const char *path)
+{
+    return setStringF(nullptr, "Could not load %s, press a key to quit :S\n", path);
+}
+
+char *idleFailure(const char *path)
+{
+    return setStringF(nullptr, "%s runs again and again without waiting for a key, press a key to quit :S\n",
+                      path);
+}
+
+int renderName(const char *text)
+{
+    front_end->showName(text);
+    desc_count--;
+    return 0;
+}
+
+// A description waits for a key exactly when more descriptions than name
+// lines have been shown since the last wait (or the start of the game).
+int renderDesc(const char *text)
+{
+    if (desc_count > 0) {
+        waitContinue(*front_end);
+        desc_count = 0;
+    }
+    front_end->showDesc(text);
+    desc_count++;
+    return 0;
+}
+
+int handleOptions(WordList *labels)
+{
+    key_waits++;
+    const int choice = front_end->chooseOption(labels);
+    labels->cursor = 0;
+    return choice;
+}
+
+bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *ending)
+{
+    front_end = &front;
+    TextPtr text;
+    uint32_t size = 0;
+    {
+        const TextPtr path(mapPath(dir, go_map));
+        char *block = nullptr;
+        size = load(&block, path.get());
+        text.reset(block);
+        if (size == 0) {
+            const TextPtr message(loadFailure(path.get()));
+            front.showMessage(message.get());
+            *ending = Ending::MapMissing;
+            return false;
+        }
+    }
+    const int result = parse_r(text.get(), 0, size);
+    text.reset();
+    front.endPass();
+    switch (result) {
+    case PARSE_GO:
+        waitContinue(front);
+        return true;
+    case PARSE_DIE:
+    case PARSE_WIN:
+        waitContinue(front);
+        front.showMessage(result == PARSE_DIE ? DEATH_MESSAGE : VICTORY_MESSAGE);
+        *ending = result == PARSE_DIE ? Ending::Died : Ending::Won;
+        return false;
+    default:  // .exit, .break or the end of the script: the map runs again
+        return true;
+    }
+}
+
+Ending playGame(FrontEnd &front, const char *dir, const MapLoader &load, uint32_t maxIdlePasses)
+{
+    go_map = setStringF(go_map, "%s", "start");
+    uint32_t idlePasses = 0;
+    Ending ending;
+    for (;;) {
+        const uint64_t waitsBefore = key_waits;
+        if (!playPass(front, dir, load, &ending))
+            return ending;
+        idlePasses = key_waits == waitsBefore ? idlePasses + 1 : 0;
+        if (maxIdlePasses > 0 && idlePasses >= maxIdlePasses) {
+            const TextPtr path(mapPath(dir, go_map));
+            const TextPtr message(idleFailure(path.get()));
+            front.showMessage(message.get());
+            return Ending::Idle;
+        }
+    }
+}

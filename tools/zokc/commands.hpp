@@ -1,0 +1,5 @@
+// The zokc commands, each run with its own arguments (argv[0] is the
+// command's name) and returning the exit status.
+#pragma once
+
+int playCommand(int argc, char **argv);

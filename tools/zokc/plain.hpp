@@ -1,0 +1,73 @@
+// The plain front end: the game as lines of text, answers read a line at a
+// time, so a game can be played through pipes, by screen readers, and
+// replayed from a file. `zokc play` and the game tests run the core's map
+// loop through it.
+//
+// Transcript lines:
+//   ==<name text>        a name line (the text keeps its leading blanks)
+//   <description text>   as written in the script, tabs dropped
+//   [continue]           a key wait; any line answers it
+//     1)<label>          a menu, one numbered label a line
+//   > 2                  the menu prompt and the answer
+#pragma once
+#include "game.hpp"
+
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+namespace plain {
+
+// Thrown when a prompt finds no answer left: nobody is left to play.
+struct InputEnded {};
+
+// Thrown when a replayed answer does not fit the prompt it was given to.
+struct ReplayMismatch {
+    std::string file;
+    size_t line;
+    std::string answer;
+    size_t options;  // the menu's size
+};
+
+// Script text as the curses panes show it: tabs and newlines as they are,
+// other control bytes in caret notation (ESC as ^[, DEL as ^?), so a script
+// cannot drive the terminal a transcript is read on.
+std::string visible(std::string_view text);
+
+class Plain : public FrontEnd {
+public:
+    // echo: repeat every answer read, so that a piped run reads whole.
+    Plain(std::istream &in, std::ostream &out, bool echo);
+
+    // Answers are taken from replay (named file, for messages) until it runs
+    // out, then from the input.
+    void replayFrom(std::istream &replay, std::string file);
+    // Every answer given is written here too, one line each.
+    void recordTo(std::ostream &record);
+
+    // Asks for the player's name and greets them.
+    void greet();
+
+    void showName(const char *text) override;
+    void showDesc(const char *text) override;
+    void waitContinue() override;
+    int chooseOption(WordList *labels) override;
+    void showMessage(const char *text) override;
+
+private:
+    enum class Source { Input, Replay };
+    std::string answer(Source &from, bool echoed = true);
+    void keep(const std::string &answer);
+    void write(std::string_view text);
+
+    std::istream &in_;
+    std::ostream &out_;
+    bool echo_;
+    std::istream *replay_ = nullptr;
+    std::string replayFile_;
+    size_t replayLine_ = 0;
+    std::ostream *record_ = nullptr;
+};
+
+}  // namespace plain
