@@ -30,6 +30,47 @@ void waitContinue(FrontEnd &front)
 
 }  // namespace
 
+namespace {
+
+// Cells from column to the end of one line of text.
+int lineCells(std::string_view line, int column)
+{
+    for (const char ch : line) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (ch == '\t')
+            column += 8 - column % 8;
+        else if (byte < 0x20 || byte == 0x7F)
+            column += 2;
+        else if ((byte & 0xC0) != 0x80)  // not a continuation byte
+            column += 1;
+    }
+    return column;
+}
+
+}  // namespace
+
+int textCells(std::string_view text)
+{
+    return lineCells(text, 0);
+}
+
+int textRows(std::string_view text, int width)
+{
+    if (width < 1)
+        width = 1;
+    int rows = 0;
+    for (;;) {
+        const size_t end = text.find('\n');
+        const int cells = lineCells(text.substr(0, end), 0);
+        if (end == std::string_view::npos)
+            return rows + (cells > 0 ? (cells + width - 1) / width : 0);
+        // A line that fills the width exactly leaves the cursor on the next
+        // row, and its line end moves it one further.
+        rows += cells / width + 1;
+        text.remove_prefix(end + 1);
+    }
+}
+
 char *greeting(const char *name)
 {
     return setStringF(nullptr, "Welcome, %s!\n", name);

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 struct WordList;
 
@@ -57,6 +58,20 @@ extern int32_t desc_count;
 
 // How many times the player has been asked for a key or an answer.
 extern uint64_t key_waits;
+
+// The terminal size authors write for, and the size of the description
+// pane and the options pane on it.
+constexpr int STANDARD_ROWS = 24, STANDARD_COLS = 80;
+constexpr int DESC_ROWS = STANDARD_ROWS - STANDARD_ROWS / 4, DESC_COLS = STANDARD_COLS - 2;
+constexpr int OPTS_ROWS = STANDARD_ROWS / 4, OPTS_COLS = STANDARD_COLS - 2;
+
+// The cells a text takes on screen: a UTF-8 character one, a control byte
+// two (it shows in caret notation, ESC as ^[), a tab up to the next
+// multiple of 8.
+int textCells(std::string_view text);
+// The rows a text takes in a pane width cells wide when it wraps; a line
+// end moves to the next row, and text after the last one takes a row more.
+int textRows(std::string_view text, int width);
 
 // The texts every front end shows (the greeting, why play stopped), as new
 // heap strings, and the two endings.
