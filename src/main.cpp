@@ -27,9 +27,10 @@ void defineColourPairs()
             init_pair(static_cast<short>(colours * f + b), static_cast<short>(f), static_cast<short>(b));
 }
 
-// curses restores the terminal on SIGINT and SIGTERM by itself; a hang-up
-// gets the same treatment before the process ends by the signal.
-void onHangup(int sig)
+// Ctrl-C, a hang-up or a termination request: restore the terminal, then
+// end by the signal itself, so that whoever started the game knows why it
+// ended (curses alone would exit with status 1).
+void onSignal(int sig)
 {
     endwin();
     signal(sig, SIG_DFL);
@@ -54,7 +55,8 @@ int main()
     nonl();
     keypad(screen, TRUE);
     cbreak();
-    signal(SIGHUP, onHangup);
+    for (int sig : {SIGHUP, SIGINT, SIGTERM})
+        signal(sig, onSignal);
     if (has_colors()) {
         start_color();
         defineColourPairs();

@@ -41,10 +41,10 @@ void PrintTo(const Stage &s, std::ostream *os) { *os << s.name; }
 class LostTerminal : public testing::TestWithParam<Stage> {};
 
 // The terminal closed, closed while SIGHUP is held off (only the failing
-// reads tell: the game must not spin on them nor grow the name), or a bare
-// SIGHUP, which must leave the terminal restored.
+// reads tell: the game must not spin on them nor grow the name), a bare
+// SIGHUP, or Ctrl-C: the game ends by the signal with the terminal restored.
 TEST_P(LostTerminal, EndsTheGame) {
-  for (const char *how : {"closed", "closed with SIGHUP blocked", "SIGHUP"}) {
+  for (const char *how : {"closed", "closed with SIGHUP blocked", "SIGHUP", "Ctrl-C"}) {
     SCOPED_TRACE(how);
     const std::string_view mode = how;
     Launch l = game({{"start", ".list\n.opt Stay\n.go start\n.tpo\n.opt Leave\n.win\n.tpo\n.lend\n"}});
@@ -55,10 +55,12 @@ TEST_P(LostTerminal, EndsTheGame) {
     ASSERT_TRUE(t.altScreen());
     ASSERT_FALSE(t.cursorVisible());
     if (mode == "SIGHUP") t.sendSignal(SIGHUP);
+    else if (mode == "Ctrl-C") t.sendRaw("\x03");
     else t.closeMaster();
     const std::string e = t.waitExit();
-    EXPECT_TRUE(e == "exit 0" || (!l.blockHangup && e == "signal 1")) << e;
-    if (mode == "SIGHUP") {
+    if (mode == "Ctrl-C") EXPECT_EQ(e, "signal 2");
+    else EXPECT_TRUE(e == "exit 0" || (!l.blockHangup && e == "signal 1")) << e;
+    if (mode == "SIGHUP" || mode == "Ctrl-C") {
       EXPECT_FALSE(t.altScreen()) << "still on the alternate screen";
       EXPECT_TRUE(t.cursorVisible()) << "cursor left hidden";
     }
