@@ -149,7 +149,7 @@ int renderName(const char *text)
     reinitDisplay();
     werase(w_name);
     wmove(w_name, 0, 0);
-    wprintw(w_name, "%s", text);
+    waddstr(w_name, text);
     wrefresh(w_name);
     desc_count--;
     return 0;
@@ -164,7 +164,7 @@ int renderDesc(const char *text)
     }
     werase(w_desc);
     wmove(w_desc, 0, 0);
-    wprintw(w_desc, "%s", text);
+    waddstr(w_desc, text);
     wrefresh(w_desc);
     desc_count++;
     return 0;
@@ -180,7 +180,8 @@ void drawAllLabels(WordList *labels, int32_t selection)
         n++;
         if (n == selection)
             wattron(w_opts, COLOR_PAIR(HIGHLIGHT_PAIR));
-        wprintw(w_opts, "%s\n", label->text);
+        waddstr(w_opts, label->text);
+        waddch(w_opts, '\n');
         if (n == selection)
             wattroff(w_opts, COLOR_PAIR(HIGHLIGHT_PAIR));
         winsdelln(w_opts, 1);
@@ -203,7 +204,7 @@ void drawLabelWindow(WordList *labels, int32_t selection, int32_t &first)
             continue;
         if (first + row + 1 == selection)
             wattron(line, COLOR_PAIR(HIGHLIGHT_PAIR));
-        wprintw(line, "%s", labels->items[first + row]->text);
+        waddstr(line, labels->items[first + row]->text);
         delwin(line);
     }
     if (width > 1) {

@@ -75,14 +75,24 @@ void nameEntry()
             removeLastCharacter(name.get());
         else
             addchar(name.get(), static_cast<char>(key & 0xFF));
-        mvwprintw(w_opts, 0, NAME_COLUMN, "%s", name->text);
+        mvwaddstr(w_opts, 0, NAME_COLUMN, name->text);
         wrefresh(w_opts);
     }
     werase(w_desc);
     wmove(w_desc, 0, 0);
-    wprintw(w_desc, "Welcome, %s!\n", name->text);
+    TextPtr greeting(setStringF(nullptr, "Welcome, %s!\n", name->text));
+    waddstr(w_desc, greeting.get());
     wrefresh(w_desc);
     waitKey();
+}
+
+// Texts that carry a name from the player or a script are composed first and
+// handed to curses as text: curses formats into a buffer of about a
+// screenful, and a longer text would come out as "(null)".
+void showLoadFailure(const char *path)
+{
+    TextPtr message(setStringF(nullptr, "Could not load %s, press a key to quit :S\n", path));
+    waddstr(w_desc, message.get());
 }
 
 void showEnding(const char *message)
@@ -105,7 +115,7 @@ void mapLoop()
         TextPtr text(block);
         if (size == 0) {
             werase(w_desc);
-            wprintw(w_desc, "Could not load %s, press a key to quit :S\n", path.get());
+            showLoadFailure(path.get());
             wrefresh(w_desc);
             path.reset();
             waitKey();
