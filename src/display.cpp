@@ -172,7 +172,8 @@ int renderDesc(const char *text)
 
 namespace {
 
-// Every label on a row of its own, as many as the pane has rows.
+// Every label from a line of its own, wrapping where it is wider than the
+// pane.
 void drawAllLabels(WordList *labels, int32_t selection)
 {
     int32_t n = 0;
@@ -188,7 +189,26 @@ void drawAllLabels(WordList *labels, int32_t selection)
     }
 }
 
-// More labels than rows: show the stretch that holds the selection, one
+// Whether drawAllLabels shows every label: the rows they take, wrapped at
+// the pane's width, must leave the bottom row free, because the blank line
+// inserted after the last label pushes whatever is on the bottom row out.
+// The labels are drawn into a scratch pad of the pane's size, so their cells
+// are counted as curses shows them (a character one cell, or two when it is
+// wide; a control byte two, as ^X); curses refuses the first character or
+// newline that would go past the bottom row.
+bool labelsFit(const WordList *labels)
+{
+    WINDOW *pad = newpad(getmaxy(w_opts), getmaxx(w_opts));
+    if (!pad)
+        return false;
+    bool fits = true;
+    for (int32_t i = 0; fits && i < labels->count; i++)
+        fits = waddstr(pad, labels->items[i]->text) != ERR && waddch(pad, '\n') != ERR;
+    delwin(pad);
+    return fits;
+}
+
+// Labels that do not fit: show the stretch that holds the selection, one
 // label a row cut to fit, with "^" and "v" in the last column where more
 // labels lie above or below.
 void drawLabelWindow(WordList *labels, int32_t selection, int32_t &first)
@@ -226,7 +246,7 @@ int handleOptions(WordList *labels)
     for (;;) {
         werase(w_opts);
         wmove(w_opts, 0, 0);
-        if (labels->count <= getmaxy(w_opts))
+        if (labelsFit(labels))
             drawAllLabels(labels, selection);
         else
             drawLabelWindow(labels, selection, first);
