@@ -4,11 +4,15 @@
 #include "init.hpp"
 #include "interp.hpp"
 #include "panes.hpp"
+#include "string.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <term.h>
 
 int curs = 0;
 
@@ -27,6 +31,27 @@ void defineColourPairs()
             init_pair(static_cast<short>(colours * f + b), static_cast<short>(f), static_cast<short>(b));
 }
 
+// A terminal that cannot move the cursor cannot show the panes: curses would
+// start on it, draw a line of the title's border, and every key after that
+// would be lost. Its description is read into a terminal of our own and
+// released again before curses starts, so nothing is sent to the terminal.
+// Returns the terminal's name when it lacks cursor addressing, else null; a
+// terminal with no description at all is left for newterm to report.
+char *terminalWithoutCursorAddressing()
+{
+    TERMINAL *const before = cur_term;
+    int status = 0;
+    if (setupterm(nullptr, fileno(stdout), &status) != OK)
+        return nullptr;
+    const char *cup = tigetstr("cup");
+    char *name = nullptr;
+    if (!cup || cup == reinterpret_cast<const char *>(-1))
+        name = setStringF(nullptr, "%s", termname());
+    del_curterm(cur_term);
+    set_curterm(before);
+    return name;
+}
+
 // curses restores the terminal on SIGINT and SIGTERM by itself; a hang-up
 // gets the same treatment before the process ends by the signal.
 void onHangup(int sig)
@@ -43,6 +68,14 @@ int main()
     setlocale(LC_ALL, "");
     // newterm reports a terminal it cannot drive instead of exiting on its
     // own, so the failure is ours to report.
+    if (char *name = terminalWithoutCursorAddressing()) {
+        char *message = setStringF(nullptr, "initscr() error'd: terminal '%s' cannot move the cursor", name);
+        errno = ENOTSUP;
+        perror(message);
+        free(message);
+        free(name);
+        return 1;
+    }
     SCREEN *terminal = newterm(nullptr, stdout, stdin);
     if (!terminal) {
         perror("initscr() error'd");
