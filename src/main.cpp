@@ -6,7 +6,6 @@
 #include "panes.hpp"
 #include "string.hpp"
 
-#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <csignal>
@@ -18,17 +17,19 @@ int curs = 0;
 
 namespace {
 
-// Pair number COLORS * f + b holds foreground f on background b, so pair 2
-// is colour 0 on colour 2 (colour 1 on colour 0 with only two colours).
-// Only numbers the terminal can hold are defined: a direct-colour terminal
-// reports millions of colours, and trying every combination would never end.
-void defineColourPairs()
+// The menu's highlight is the one colour the game shows: pair 2, colour 0
+// on colour 2, or colour 1 on colour 0 where the terminal has only two
+// colours; nothing where it has fewer or cannot hold a pair 2. Only that
+// pair is defined: a terminal with 256 colours or more offers tens of
+// thousands of pairs, and defining them all would take most of start-up.
+void defineHighlightPair()
 {
-    const long colours = COLORS;
-    const long limit = std::min<long>(COLOR_PAIRS, 32768);
-    for (long f = 0; f < colours && colours * f < limit; f++)
-        for (long b = 0; b < colours && colours * f + b < limit; b++)
-            init_pair(static_cast<short>(colours * f + b), static_cast<short>(f), static_cast<short>(b));
+    if (COLOR_PAIRS <= 2 || COLORS < 2)
+        return;
+    if (COLORS >= 3)
+        init_pair(2, 0, 2);
+    else
+        init_pair(2, 1, 0);
 }
 
 // A terminal that cannot move the cursor cannot show the panes: curses would
@@ -90,7 +91,7 @@ int main()
     signal(SIGHUP, onHangup);
     if (has_colors()) {
         start_color();
-        defineColourPairs();
+        defineHighlightPair();
     }
     cols = screen ? getmaxx(screen) : -1;
     rows = screen ? getmaxy(screen) : -1;
