@@ -147,7 +147,7 @@ void drawName(const char *text)
     reinitDisplay();
     werase(w_name);
     wmove(w_name, 0, 0);
-    wprintw(w_name, "%s", text);
+    waddstr(w_name, text);
     wrefresh(w_name);
 }
 
@@ -156,13 +156,14 @@ void drawDesc(const char *text)
     reinitDisplay();
     werase(w_desc);
     wmove(w_desc, 0, 0);
-    wprintw(w_desc, "%s", text);
+    waddstr(w_desc, text);
     wrefresh(w_desc);
 }
 
 namespace {
 
-// Every label on a row of its own, as many as the pane has rows.
+// Every label from a line of its own, wrapping where it is wider than the
+// pane.
 void drawAllLabels(WordList *labels, int32_t selection)
 {
     int32_t n = 0;
@@ -170,14 +171,34 @@ void drawAllLabels(WordList *labels, int32_t selection)
         n++;
         if (n == selection)
             wattron(w_opts, COLOR_PAIR(HIGHLIGHT_PAIR));
-        wprintw(w_opts, "%s\n", label->text);
+        waddstr(w_opts, label->text);
+        waddch(w_opts, '\n');
         if (n == selection)
             wattroff(w_opts, COLOR_PAIR(HIGHLIGHT_PAIR));
         winsdelln(w_opts, 1);
     }
 }
 
-// More labels than rows: show the stretch that holds the selection, one
+// Whether drawAllLabels shows every label: the rows they take, wrapped at
+// the pane's width, must leave the bottom row free, because the blank line
+// inserted after the last label pushes whatever is on the bottom row out.
+// The labels are drawn into a scratch pad of the pane's size, so their cells
+// are counted as curses shows them (a character one cell, or two when it is
+// wide; a control byte two, as ^X); curses refuses the first character or
+// newline that would go past the bottom row.
+bool labelsFit(const WordList *labels)
+{
+    WINDOW *pad = newpad(getmaxy(w_opts), getmaxx(w_opts));
+    if (!pad)
+        return false;
+    bool fits = true;
+    for (int32_t i = 0; fits && i < labels->count; i++)
+        fits = waddstr(pad, labels->items[i]->text) != ERR && waddch(pad, '\n') != ERR;
+    delwin(pad);
+    return fits;
+}
+
+// Labels that do not fit: show the stretch that holds the selection, one
 // label a row cut to fit, with "^" and "v" in the last column where more
 // labels lie above or below.
 void drawLabelWindow(WordList *labels, int32_t selection, int32_t &first)
@@ -193,7 +214,7 @@ void drawLabelWindow(WordList *labels, int32_t selection, int32_t &first)
             continue;
         if (first + row + 1 == selection)
             wattron(line, COLOR_PAIR(HIGHLIGHT_PAIR));
-        wprintw(line, "%s", labels->items[first + row]->text);
+        waddstr(line, labels->items[first + row]->text);
         delwin(line);
     }
     if (width > 1) {
@@ -215,7 +236,7 @@ int runMenu(WordList *labels)
     for (;;) {
         werase(w_opts);
         wmove(w_opts, 0, 0);
-        if (labels->count <= getmaxy(w_opts))
+        if (labelsFit(labels))
             drawAllLabels(labels, selection);
         else
             drawLabelWindow(labels, selection, first);

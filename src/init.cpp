@@ -50,17 +50,36 @@ void titleScreen()
     werase(stdscr);
 }
 
-// Removes the last character of the name: in a UTF-8 locale that is the
-// whole multi-byte sequence, elsewhere one byte.
+// How many bytes the last character of the name takes: in a UTF-8 locale a
+// multi-byte character is removed whole when its lead byte and exactly the
+// continuation bytes that lead byte calls for end the name; anything else
+// (such as the low byte of a function key, 0x89 for Shift+Left) is one byte.
+uint32_t lastCharacterBytes(const Word *name)
+{
+    if (strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        return 1;
+    const auto *text = reinterpret_cast<const unsigned char *>(name->text);
+    uint32_t continuations = 0;
+    while (continuations < 3 && continuations < name->length &&
+           (text[name->length - 1 - continuations] & 0xC0) == 0x80)
+        continuations++;
+    if (continuations == 0 || continuations == name->length)
+        return 1;
+    const unsigned char lead = text[name->length - 1 - continuations];
+    const uint32_t wanted = lead >= 0xC2 && lead <= 0xDF   ? 1
+                            : lead >= 0xE0 && lead <= 0xEF ? 2
+                            : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                           : 0;
+    return wanted == continuations ? continuations + 1 : 1;
+}
+
 void removeLastCharacter(Word *name)
 {
-    const bool utf8 = strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-    while (name->length > 0) {
-        const auto byte = static_cast<unsigned char>(name->text[--name->length]);
-        name->text[name->length] = '\0';
-        if (!utf8 || (byte & 0xC0) != 0x80)
-            break;
-    }
+    if (name->length == 0)
+        return;
+    const uint32_t bytes = lastCharacterBytes(name);
+    name->length -= bytes;
+    memset(name->text + name->length, 0, bytes);
 }
 
 void nameEntry()
@@ -76,12 +95,13 @@ void nameEntry()
             removeLastCharacter(name.get());
         else
             addchar(name.get(), static_cast<char>(key & 0xFF));
-        mvwprintw(w_opts, 0, NAME_COLUMN, "%s", name->text);
+        mvwaddstr(w_opts, 0, NAME_COLUMN, name->text);
         wrefresh(w_opts);
     }
     werase(w_desc);
     wmove(w_desc, 0, 0);
-    wprintw(w_desc, "Welcome, %s!\n", name->text);
+    const TextPtr welcome(greeting(name->text));
+    waddstr(w_desc, welcome.get());
     wrefresh(w_desc);
     waitKey();
 }
@@ -96,7 +116,7 @@ struct Panes : FrontEnd {
     {
         werase(w_desc);
         wmove(w_desc, 0, 0);
-        wprintw(w_desc, "%s", text);
+        waddstr(w_desc, text);
         wrefresh(w_desc);
         waitKey();
     }

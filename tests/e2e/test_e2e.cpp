@@ -47,6 +47,8 @@ TEST(NameEntry, BackspaceTakesBackWholeLettersAndTheGreetingWaitsForAKey) {
   ASSERT_TRUE(settles(t));
   t.type("ey");
   t.backspace();
+  t.sendRaw("\x1b[1;2D");  // Shift+Left: a key code whose low byte, 0x89,
+  t.backspace();            // is no letter, so Backspace takes it alone
   t.enter();
   ASSERT_TRUE(shows(t, "Welcome, "));
   ASSERT_TRUE(settles(t));
@@ -151,6 +153,36 @@ TEST(LoadFailure, AMapMissingOrUnreadableShowsItsPathAndEndsTheGameOnAKey) {
     t.type(" ");
     EXPECT_EQ(t.waitExit(), "exit 0") << t.screen();
   }
+}
+
+// Script and player text far longer than a screenful shows as text.
+TEST(LongText, NameLineDescriptionGreetingAndLoadMessageShowTheirText) {
+  auto letters = [](size_t n) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s += static_cast<char>('a' + i % 26);
+    return s;
+  };
+  const std::string player = letters(3000), name = letters(2100), desc = letters(3000),
+                    target = letters(5000);
+  Terminal t(game({{"start", ".name " + name + "\n.desc\n" + desc + "\n.dend\n.go " + target + "\n"}}));
+  ASSERT_TRUE(shows(t, kPressAnyKey));
+  t.type(" ");
+  ASSERT_TRUE(shows(t, kNamePrompt));
+  t.type(player);
+  t.enter();
+  ASSERT_TRUE(shows(t, "Welcome, abc"));
+  ASSERT_TRUE(settles(t));
+  EXPECT_EQ(t.textAt(kDescTop, 1, 78), ("Welcome, " + player).substr(0, 78)) << t.screen();
+  t.type(" ");
+  ASSERT_TRUE(shows(t, kContinue));
+  EXPECT_EQ(t.row(0), " " + name.substr(0, 79)) << t.screen();
+  EXPECT_EQ(t.textAt(kDescTop + 1, 1, 78), desc.substr(0, 78)) << t.screen();
+  t.type(" ");
+  ASSERT_TRUE(shows(t, "Could not load game/"));
+  ASSERT_TRUE(settles(t));
+  EXPECT_EQ(t.textAt(kDescTop, 1, 78), ("Could not load game/" + target).substr(0, 78)) << t.screen();
+  t.type(" ");
+  EXPECT_EQ(t.waitExit(), "exit 0") << t.screen();
 }
 
 TEST(Resize, TheNextOutputLaysThePanesOutOneColumnNarrowerThanTheScreen) {

@@ -92,39 +92,97 @@ TEST_P(MenuKeys, MoveTheHighlightAndEnterRunsTheHighlightedOption) {
 INSTANTIATE_TEST_SUITE_P(Doors, MenuKeys, testing::ValuesIn(kKeys),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Menu, LongerThanThePaneScrollsSoEveryOptionCanBeSeenAndChosen) {
-  // Nine options in a six-row pane; option k leads to a map naming k and
-  // back to the menu.
-  constexpr int kOptions = 9;
+// Menus at and past the options pane's six rows on 80 x 24. Label k starts
+// with "Option k" (after the blank that follows ".opt") and leads to a map
+// naming k.
+namespace {
+
+struct TallMenu {
+  const char *name;
+  std::vector<std::string> labels;
+  std::vector<std::string> firstView;  // the pane's rows when the menu first shows
+};
+
+void PrintTo(const TallMenu &m, std::ostream *os) { *os << m.name; }
+
+std::vector<std::string> options(int n, size_t width = 0) {
+  std::vector<std::string> labels;
+  for (int k = 1; k <= n; ++k) {
+    std::string label = " Option " + std::to_string(k);
+    for (size_t i = label.size(); i < width; ++i) label += static_cast<char>('a' + i % 26);
+    labels.push_back(label);
+  }
+  return labels;
+}
+
+const std::string kWide = options(1, 100)[0];  // " Option 1abc...": wraps on 78 columns
+
+// Labels of 50 characters in 91 cells: a CJK character is two cells wide.
+std::vector<std::string> doubleWidth(int n) {
+  std::vector<std::string> labels = options(n);
+  for (auto &label : labels)
+    for (int i = 0; i < 41; ++i) label += "\u4e2d";
+  return labels;
+}
+
+const TallMenu kTallMenus[] = {
+    {"FiveFitWithARowToSpare", options(5),
+     {"  Option 1", "  Option 2", "  Option 3", "  Option 4", "  Option 5", ""}},
+    {"AWrappedLabelThatStillFitsShowsWhole", {kWide, " Option 2", " Option 3"},
+     {" " + kWide.substr(0, 78), " " + kWide.substr(78), "  Option 2", "  Option 3", ""}},
+    {"SixAsTallAsThePane", options(6),
+     {"  Option 1", "  Option 2", "  Option 3", "  Option 4", "  Option 5", "  Option 6"}},
+    {"FourWiderThanThePaneOneRowEach", options(4, 100),
+     {" " + options(1, 77)[0], " " + options(2, 77)[1], " " + options(3, 77)[2],
+      " " + options(4, 77)[3], ""}},
+    {"FourOfWideCharactersWiderThanThePane", doubleWidth(4), {}},
+    {"NineScroll", options(9), {}},
+};
+
+}  // namespace
+
+class TallMenus : public testing::TestWithParam<TallMenu> {};
+
+TEST_P(TallMenus, EveryOptionShowsHighlightedInThePaneAndTheLastIsChosen) {
+  const auto &labels = GetParam().labels;
+  const int n = static_cast<int>(labels.size());
   std::map<std::string, std::string> maps;
   std::string list = ".name Long menu\n.list\n";
-  for (int k = 1; k <= kOptions; ++k) {
-    const std::string n = std::to_string(k);
-    list += ".opt Option " + n + "\n.go p" + n + "\n.tpo\n";
-    maps["p" + n] = ".desc\nYou picked option " + n + ".\n.dend\n.go start\n";
+  for (int k = 1; k <= n; ++k) {
+    const std::string num = std::to_string(k);
+    list += ".opt" + labels[k - 1] + "\n.go p" + num + "\n.tpo\n";
+    maps["p" + num] = ".desc\nYou picked option " + num + ".\n.dend\n.win\n";
   }
   maps["start"] = list + ".lend\n";
   Terminal t(game(maps));
   ASSERT_TRUE(enterGame(t));
-  for (int k = 1; k <= kOptions; ++k) {
+  ASSERT_TRUE(shows(t, " Option 1"));
+  ASSERT_TRUE(settles(t));
+  const auto &view = GetParam().firstView;
+  for (size_t i = 0; i < view.size(); ++i)
+    EXPECT_EQ(t.row(kOptsTop + static_cast<int>(i)), view[i]) << t.screen();
+  for (int k = 1; k <= n; ++k) {
     SCOPED_TRACE("option " + std::to_string(k));
-    ASSERT_TRUE(shows(t, "Option 1"));
-    for (int i = 1; i < k; ++i) t.down();
+    if (k > 1) t.down();
     ASSERT_TRUE(settles(t));
-    // The highlighted label shows whole inside the options pane.
-    const int r = highlightedRow(t, kOptsTop, 6, 2);
-    ASSERT_GE(r, kOptsTop) << t.screen();
-    EXPECT_EQ(t.findInRow(r, " Option " + std::to_string(k) + " "), 1) << t.screen();
+    // The highlighted label starts inside the options pane (a wrapped one
+    // goes on below).
+    int r = kOptsTop;
+    while (r < 24 && highlightedRow(t, r, 1, 2) != r) ++r;
+    ASSERT_LT(r, 24) << t.screen();
+    EXPECT_EQ(t.findInRow(r, " Option " + std::to_string(k)), 1) << t.screen();
     for (int row = 0; row < kOptsTop; ++row)
       EXPECT_EQ(t.row(row).find("Option"), std::string::npos) << t.screen();
-    t.enter();
-    ASSERT_TRUE(shows(t, kContinue));
-    t.type(" ");
-    ASSERT_TRUE(shows(t, "You picked option " + std::to_string(k) + "."));
-    ASSERT_TRUE(settles(t));  // at its prompt back to the menu
-    t.type(" ");
   }
+  t.enter();
+  ASSERT_TRUE(shows(t, kContinue));
+  t.type(" ");
+  ASSERT_TRUE(shows(t, "You picked option " + std::to_string(n) + "."));
+  EXPECT_TRUE(endsWith(t, kVictory));
 }
+
+INSTANTIATE_TEST_SUITE_P(Menu, TallMenus, testing::ValuesIn(kTallMenus),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Menu, AResizeWhileWaitingRedrawsTheMenuInTheNewLayout) {
   Terminal t(game(kDoors));

@@ -139,3 +139,12 @@ TEST(ScriptText, AccentsShowAsTextAndEscapeBytesAsCaretNotation) {
   EXPECT_FALSE(t.cursorVisible());
   EXPECT_TRUE(endsWith(t, kVictory));
 }
+
+TEST(DumbTerminal, IsReportedByNameAndTheGameExitsWithStatusOne) {
+  Launch l = game({{"start", ".win\n"}});
+  l.term = "dumb";  // no cursor addressing
+  Terminal t(l);
+  EXPECT_TRUE(shows(t, "initscr() error'd: terminal 'dumb' cannot move the cursor"));
+  EXPECT_EQ(t.waitExit(), "exit 1") << t.screen();
+  EXPECT_FALSE(t.showing("_")) << t.screen();
+}
