@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <unordered_set>
 
 namespace {
 
@@ -62,11 +63,13 @@ const char *const HELP =
     "\n"
     "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
 
-// Descriptions pass without a wait while the counter is at most 0, and name
-// lines lower it without a floor; counts further down than this are taken
-// as one, so that a game showing more name lines than descriptions still
-// has a finite number of states.
-constexpr int32_t DESC_COUNT_FLOOR = -16;
+// The wait counter decides only whether descriptions wait, never where play
+// goes. Name lines lower it without a floor, so a game that shows more name
+// lines than descriptions would have ever more states; counts below this
+// are taken as one. At this count five descriptions in a row pass without
+// a wait, the first four of them already reported unread; only how far
+// such a run goes is lost.
+constexpr int32_t DESC_COUNT_FLOOR = -4;
 
 // An edge to the end of the game, and one not known (the search stopped).
 constexpr uint32_t GAME_OVER = UINT32_MAX - 1;
@@ -102,10 +105,9 @@ struct Anchor {
 struct Problem {
     Anchor anchor;
     uint32_t dist;
-    uint32_t count = 0;
-    uint32_t last = NONE;  // the state counted last, so that each counts once
-    Location other;        // the text that replaced it, the state it leads to
-    int value = 0;         // rows of a tall description; the kind of an ending
+    std::unordered_set<uint32_t> states;  // that meet it
+    Location other;  // the text that replaced it, as met by the anchor
+    int value = 0;   // rows of a tall description; the kind of an ending
 };
 
 // Thrown to give up a pass at the first menu past the answers given.
@@ -144,8 +146,7 @@ private:
     uint32_t reachPass(const Origin &origin);
     uint32_t reachMenu(const Origin &origin);
     uint32_t add(std::span<const uint32_t> key, bool *added);
-    void note(std::map<std::pair<int, Location>, Problem> &into, int kind, Location at, const Anchor &anchor,
-              uint32_t dist, uint32_t state);
+    Problem *note(int kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
     std::vector<int32_t> replay(const Anchor &anchor);
     Anchor anchorOf(uint32_t node) const;
 
@@ -187,19 +188,18 @@ int Explorer::choose(int count)
     throw MenuReached{};
 }
 
-void Explorer::note(std::map<std::pair<int, Location>, Problem> &into, int kind, Location at, const Anchor &anchor,
-                    uint32_t dist, uint32_t state)
+// Counts the state as meeting the problem; returns the problem when this is
+// the shortest way to it yet, for the caller to complete.
+Problem *Explorer::note(int kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state)
 {
-    auto [entry, added] = into.try_emplace({kind, at});
+    auto [entry, added] = found_.try_emplace({kind, at});
     Problem &problem = entry->second;
-    if (added || dist < problem.dist) {
-        problem.anchor = anchor;
-        problem.dist = dist;
-    }
-    if (problem.last != state) {
-        problem.count++;
-        problem.last = state;
-    }
+    problem.states.insert(state);
+    if (!added && dist >= problem.dist)
+        return nullptr;
+    problem.anchor = anchor;
+    problem.dist = dist;
+    return &problem;
 }
 
 void Explorer::unseen(bool name, Location replaced, Location by)
@@ -207,8 +207,8 @@ void Explorer::unseen(bool name, Location replaced, Location by)
     if (replaying_)
         return;
     const Anchor here{origin_.pass, origin_.menu, origin_.answer, static_cast<uint32_t>(events.size())};
-    note(found_, name ? UNSEEN_NAME : UNSEEN_DESC, replaced, here, origin_.dist, origin_.pass);
-    found_[{name ? UNSEEN_NAME : UNSEEN_DESC, replaced}].other = by;
+    if (Problem *problem = note(name ? UNSEEN_NAME : UNSEEN_DESC, replaced, here, origin_.dist, origin_.pass))
+        problem->other = by;
 }
 
 void Explorer::tall(Location desc, int rows)
@@ -216,8 +216,8 @@ void Explorer::tall(Location desc, int rows)
     if (replaying_)
         return;
     const Anchor here{origin_.pass, origin_.menu, origin_.answer, static_cast<uint32_t>(events.size())};
-    note(found_, TALL, desc, here, origin_.dist, origin_.pass);
-    found_[{TALL, desc}].value = rows;
+    if (Problem *problem = note(TALL, desc, here, origin_.dist, origin_.pass))
+        problem->value = rows;
 }
 
 std::vector<int32_t> Explorer::prefix(uint32_t menu) const
@@ -349,10 +349,9 @@ uint32_t Explorer::follow(const Origin &origin)
         if (ending == Ending::MapMissing) {
             // Reported at the ".go" that led here, or at the start.
             if (nodes_[origin.pass].from == NONE)
-                note(found_, MISSING, {s_.startMap(), 0}, here, origin.dist, state);
-        } else {
-            note(found_, ENDING, s_.watch.passEnd(), here, origin.dist, state);
-            found_[{ENDING, s_.watch.passEnd()}].value = static_cast<int>(ending);
+                note(MISSING, {s_.startMap(), 0}, here, origin.dist, state);
+        } else if (Problem *problem = note(ENDING, s_.watch.passEnd(), here, origin.dist, state)) {
+            problem->value = static_cast<int>(ending);
         }
         return GAME_OVER;
     }
@@ -368,7 +367,7 @@ uint32_t Explorer::follow(const Origin &origin)
         nodes_[origin.pass].passEnd = end;
     }
     if (wentOn && next != UNKNOWN && !s_.maps.map(s_.maps.id(go_map)).exists)
-        note(found_, MISSING, end, anchorOf(next), origin.dist, next);
+        note(MISSING, end, anchorOf(next), origin.dist, next);
     return next;
 }
 
@@ -479,7 +478,7 @@ void Explorer::findIdleLoops()
             }
             const Node &n = nodes_[nearest];
             const Location where = n.passEnd.map != NONE ? n.passEnd : Location{states_.key(nearest)[1], 0};
-            note(found_, IDLE, where, anchorOf(nearest), n.dist, nearest);
+            note(IDLE, where, anchorOf(nearest), n.dist, nearest);
         }
         for (const uint32_t node : walk)
             mark[node] = 2;
@@ -617,7 +616,7 @@ void Explorer::report(Report &out)
             d = diagnose(s_.maps, at, Severity::Note, "ending",
                          std::string(problem.value == static_cast<int>(Ending::Won) ? "the game is won here"
                                                                                    : "the game ends in death here") +
-                             " (from " + plural(problem.count, "state", "states") + ")");
+                             " (from " + plural(problem.states.size(), "state", "states") + ")");
             break;
         case IDLE:
             d = diagnose(s_.maps, at, Severity::Error, "idle",
@@ -639,16 +638,15 @@ std::string Explorer::summary() const
     for (const Node &node : nodes_)
         menus += node.kind == MENU;
     const Covered reached = covered(s_.maps, s_.watch);
-    const std::string states = plural(nodes_.size(), "state", "states") + " (" +
-                               std::to_string(nodes_.size() - menus) + " at a map pass, " + std::to_string(menus) +
-                                " at a menu), " + plural(reached.maps, "map", "maps") + " reached, " +
-                               plural(passes_, "pass", "passes") + " run";
-    if (!incomplete_)
-        return states;
-    return "stopped at the limit of " + plural(maxStates_, "state", "states") +
-           " (--max-states), so not every branch was played: " + states + ", " + std::to_string(reached.run) +
-           " of their " + plural(reached.lines, "line", "lines") +
-           " run; maps, options and lines never reached are not reported";
+    std::string text = plural(nodes_.size(), "state", "states") + " (" + std::to_string(nodes_.size() - menus) +
+                       " at a map pass, " + std::to_string(menus) + " at a menu), " +
+                       plural(reached.maps, "map", "maps") + " reached, " + std::to_string(reached.run) + " of their " +
+                       plural(reached.lines, "line", "lines") + " run, " + plural(passes_, "pass", "passes") + " run";
+    if (incomplete_)
+        text = "stopped at the limit of " + plural(maxStates_, "state", "states") +
+               " (--max-states): not every branch was played, and maps, options and lines never reached are not "
+               "reported\nzokc explore: " + text;
+    return text;
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ private:
         int value = 0;
     };
     enum { UNSEEN_NAME, UNSEEN_DESC, TALL, MISSING, ENDING, IDLE };
-    Met &meet(int kind, Location at, size_t events);
+    Met *meet(int kind, Location at, size_t events);
 
     Session &s_;
     Rng rng_;
@@ -87,8 +87,8 @@ private:
 };
 
 // Counts the run once and keeps its prompts up to here when they are the
-// shortest way yet.
-Runner::Met &Runner::meet(int kind, Location at, size_t upTo)
+// shortest way yet; returns the problem then, for the caller to complete.
+Runner::Met *Runner::meet(int kind, Location at, size_t upTo)
 {
     auto [entry, added] = met_.try_emplace({kind, at});
     Met &met = entry->second;
@@ -96,19 +96,22 @@ Runner::Met &Runner::meet(int kind, Location at, size_t upTo)
         met.runs++;
         met.last = run_;
     }
-    if (added || upTo < met.replay.size())
-        met.replay.assign(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(upTo));
-    return met;
+    if (!added && upTo >= met.replay.size())
+        return nullptr;
+    met.replay.assign(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(upTo));
+    return &met;
 }
 
 void Runner::unseen(bool name, Location replaced, Location by)
 {
-    meet(name ? UNSEEN_NAME : UNSEEN_DESC, replaced, events.size()).other = by;
+    if (Met *met = meet(name ? UNSEEN_NAME : UNSEEN_DESC, replaced, events.size()))
+        met->other = by;
 }
 
 void Runner::tall(Location desc, int rows)
 {
-    meet(TALL, desc, events.size()).value = rows;
+    if (Met *met = meet(TALL, desc, events.size()))
+        met->value = rows;
 }
 
 void Runner::play(uint64_t runs)
@@ -129,7 +132,8 @@ void Runner::play(uint64_t runs)
         case Ending::Died:
         case Ending::Won:
             (ending == Ending::Won ? won : died)++;
-            meet(ENDING, s_.watch.passEnd(), events.size()).value = static_cast<int>(ending);
+            if (Met *met = meet(ENDING, s_.watch.passEnd(), events.size()))
+                met->value = static_cast<int>(ending);
             break;
         case Ending::MapMissing: {
             failed++;
@@ -212,6 +216,7 @@ int randomCommand(int argc, char **argv)
         seed = std::random_device{}() & 0xFFFFFFFFu;
 
     Session session(dir);
+    session.watch.countLines = coverage;
     Runner runner(session, seed, maxSteps);
     runner.play(runs);
     Report report;

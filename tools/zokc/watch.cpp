@@ -65,7 +65,7 @@ void Watcher::count(Call &call, uint32_t pos)
 
 void Watcher::byte(uint32_t pos)
 {
-    if (calls_.empty() || pos >= text_->lineOf.size())
+    if (!countLines || calls_.empty() || pos >= text_->lineOf.size())
         return;
     Call &call = calls_.back();
     if (call.skipping)
@@ -99,7 +99,8 @@ void Watcher::directive(Directive what, uint32_t pos)
         // The closing line belongs to the option: reading the list past it
         // counts it as run, the line end after it no further.
         call.skipping = false;
-        count(call, pos);
+        if (countLines)
+            count(call, pos);
         break;
     case Directive::Go:
     case Directive::Exit:

@@ -14,6 +14,9 @@ class Watcher : public ParseWatch {
 public:
     explicit Watcher(const MapStore &maps) : maps_(maps) {}
 
+    // Whether to count the lines that run (and the options offered) at all.
+    bool countLines = true;
+
     // A pass over the map begins (the loader names it); a pass given up by
     // throwing out of the interpreter leaves its calls unclosed.
     void startPass(uint32_t map);
