@@ -139,10 +139,10 @@ private:
 
     std::vector<int32_t> prefix(uint32_t menu) const;
     void restore(uint32_t pass);
-    Outcome run(const Origin &origin, Ending *ending);
+    Outcome run(const Origin &origin, const std::vector<int32_t> &prefix, Ending *ending);
     void searchPass(uint32_t id);
     void searchMenu(uint32_t id);
-    uint32_t follow(const Origin &origin);
+    uint32_t follow(const Origin &origin, const std::vector<int32_t> &prefix);
     uint32_t reachPass(const Origin &origin);
     uint32_t reachMenu(const Origin &origin);
     uint32_t add(std::span<const uint32_t> key, bool *added);
@@ -180,11 +180,10 @@ private:
     std::vector<VarValue> vars_;
 };
 
-int Explorer::choose(int count)
+int Explorer::choose(int)
 {
     if (next_ < answers_.size())
         return answers_[next_++];
-    (void)count;
     throw MenuReached{};
 }
 
@@ -234,7 +233,9 @@ std::vector<int32_t> Explorer::prefix(uint32_t menu) const
 void Explorer::restore(uint32_t pass)
 {
     const auto key = states_.key(pass);
-    go_map = setStringF(go_map, "%s", s_.maps.map(key[1]).name.c_str());
+    const std::string &map = s_.maps.map(key[1]).name;
+    if (!go_map || map != go_map)
+        go_map = setStringF(go_map, "%s", map.c_str());
     desc_count = nodes_[pass].descCount;
     const auto unread = [&](size_t at) {
         return Unread{{key[at], key[at + 1]}, key[at + 2] | uint64_t{key[at + 3]} << 32};
@@ -247,10 +248,12 @@ void Explorer::restore(uint32_t pass)
     writeVariables(s_.names, vars_);
 }
 
-Explorer::Outcome Explorer::run(const Origin &origin, Ending *ending)
+// Runs the pass of origin.pass with the answers that lead to origin.menu
+// (the prefix given, or none) and then origin.answer.
+Explorer::Outcome Explorer::run(const Origin &origin, const std::vector<int32_t> &prefix, Ending *ending)
 {
     restore(origin.pass);
-    answers_ = origin.menu == NONE ? std::vector<int32_t>{} : prefix(origin.menu);
+    answers_.assign(prefix.begin(), prefix.end());
     if (origin.menu != NONE)
         answers_.push_back(origin.answer);
     next_ = 0;
@@ -337,10 +340,10 @@ uint32_t Explorer::reachMenu(const Origin &origin)
 
 // Runs the pass from origin and records where it leads; returns the
 // successor state, GAME_OVER or UNKNOWN.
-uint32_t Explorer::follow(const Origin &origin)
+uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &prefix)
 {
     Ending ending;
-    switch (run(origin, &ending)) {
+    switch (run(origin, prefix, &ending)) {
     case Outcome::Menu:
         return reachMenu(origin);
     case Outcome::Over: {
@@ -373,7 +376,7 @@ uint32_t Explorer::follow(const Origin &origin)
 
 void Explorer::searchPass(uint32_t id)
 {
-    const uint32_t next = follow({id, NONE, -1, nodes_[id].dist});
+    const uint32_t next = follow({id, NONE, -1, nodes_[id].dist}, {});
     nodes_[id].edges = static_cast<uint32_t>(edges_.size());
     edges_.push_back(next);
     nodes_[id].ends = next == GAME_OVER;
@@ -382,9 +385,10 @@ void Explorer::searchPass(uint32_t id)
 void Explorer::searchMenu(uint32_t id)
 {
     const Node node = nodes_[id];
+    const std::vector<int32_t> answers = prefix(id);
     std::vector<uint32_t> next;
     for (uint32_t option = 0; option < node.options; option++) {
-        next.push_back(follow({node.pass, id, static_cast<int32_t>(option), node.dist + 1}));
+        next.push_back(follow({node.pass, id, static_cast<int32_t>(option), node.dist + 1}, answers));
         // Pass states found through this answer are searched before the
         // next answer, so that their passes count at this distance.
         while (!pending_.empty()) {
@@ -435,7 +439,7 @@ std::vector<int32_t> Explorer::replay(const Anchor &anchor)
     std::vector<int32_t> all;
     for (size_t n = 0; n < passes.size(); n++) {
         Ending ending;
-        run(passes[n], &ending);
+        run(passes[n], passes[n].menu == NONE ? std::vector<int32_t>{} : prefix(passes[n].menu), &ending);
         const size_t keep = n + 1 < passes.size() ? events.size() : std::min<size_t>(events.size(), anchor.events);
         all.insert(all.end(), events.begin(), events.begin() + static_cast<std::ptrdiff_t>(keep));
     }
@@ -541,14 +545,14 @@ void Explorer::findDeadEnds(Report &out)
     // The first dead state found behind each choice, and how many there are.
     struct DeadEnd {
         uint32_t state;
-        uint32_t count = 0;
+        std::unordered_set<uint32_t> states;
     };
     std::map<Location, DeadEnd> dead;  // by the choice; the start of the game at no place
     const auto enter = [&](Location choice, uint32_t state) {
-        auto [entry, added] = dead.try_emplace(choice, DeadEnd{state});
+        auto [entry, added] = dead.try_emplace(choice, DeadEnd{state, {}});
         if (!added && nodes_[state].dist < nodes_[entry->second.state].dist)
             entry->second.state = state;
-        entry->second.count++;
+        entry->second.states.insert(state);
     };
     if (count > 0 && !live[0])
         enter({}, 0);
@@ -578,8 +582,8 @@ void Explorer::findDeadEnds(Report &out)
                          "no ending can be reached after choosing '" + std::string(label) + "'");
         }
         std::string more;
-        if (end.count > 1)
-            more = " (and " + plural(end.count - 1, "more state", "more states") + ")";
+        if (end.states.size() > 1)
+            more = " (and " + plural(end.states.size() - 1, "more state", "more states") + ")";
         d.notes.push_back({"", "play goes on with no way to finish from " + describe(end.state) + more});
         d.replay = replay(anchorOf(end.state));
         out.add(std::move(d));

@@ -100,7 +100,12 @@ uint32_t Map::column(uint32_t n) const
     return column;
 }
 
-MapStore::MapStore(std::string dir) : dir_(std::move(dir)) {}
+MapStore::MapStore(std::string dir) : dir_(std::move(dir))
+{
+    // "game/" names its maps "game/start.zok", as "game" does.
+    while (dir_.size() > 1 && dir_.back() == '/')
+        dir_.pop_back();
+}
 
 uint32_t MapStore::id(std::string_view name)
 {
