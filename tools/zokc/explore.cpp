@@ -352,7 +352,8 @@ uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &pref
         if (ending == Ending::MapMissing) {
             // Reported at the ".go" that led here, or at the start.
             if (nodes_[origin.pass].from == NONE)
-                note(MISSING, {s_.startMap(), 0}, here, origin.dist, state);
+                if (Problem *problem = note(MISSING, {s_.startMap(), 0}, here, origin.dist, state))
+                    problem->other = {s_.startMap(), 0};
         } else if (Problem *problem = note(ENDING, s_.watch.passEnd(), here, origin.dist, state)) {
             problem->value = static_cast<int>(ending);
         }
@@ -369,8 +370,10 @@ uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &pref
         nodes_[origin.pass].idle = true;
         nodes_[origin.pass].passEnd = end;
     }
-    if (wentOn && next != UNKNOWN && !s_.maps.map(s_.maps.id(go_map)).exists)
-        note(MISSING, end, anchorOf(next), origin.dist, next);
+    const uint32_t map = s_.maps.id(go_map);
+    if (wentOn && next != UNKNOWN && !s_.maps.map(map).exists)
+        if (Problem *problem = note(MISSING, end, anchorOf(next), origin.dist, next))
+            problem->other = {map, 0};
     return next;
 }
 
@@ -612,8 +615,9 @@ void Explorer::report(Report &out)
         case MISSING: {
             const bool start = at.pos == 0 && at.map == s_.startMap();
             d = diagnose(s_.maps, at, Severity::Error, "missing-map",
-                         start ? "the game starts at a map that cannot be loaded: " + s_.maps.map(at.map).path
-                               : "this goes to a map that cannot be loaded");
+                         std::string(start ? "the game starts at a map that cannot be loaded: "
+                                           : "this goes to a map that cannot be loaded: ") +
+                             s_.maps.map(problem.other.map).path);
             break;
         }
         case ENDING:

@@ -138,7 +138,8 @@ void Runner::play(uint64_t runs)
         case Ending::MapMissing: {
             failed++;
             const uint32_t map = s_.maps.id(go_map);
-            meet(MISSING, map == s_.startMap() ? Location{map, 0} : s_.watch.end(), events.size());
+            if (Met *met = meet(MISSING, map == s_.startMap() ? Location{map, 0} : s_.watch.end(), events.size()))
+                met->other = {map, 0};
             break;
         }
         case Ending::Idle:
@@ -173,8 +174,9 @@ void Runner::report(Report &out)
         case MISSING: {
             const bool start = at.pos == 0 && at.map == s_.startMap();
             d = diagnose(s_.maps, at, Severity::Error, "missing-map",
-                         (start ? "the game starts at a map that cannot be loaded: " + s_.maps.map(at.map).path
-                                : std::string("this goes to a map that cannot be loaded")) + runs);
+                         std::string(start ? "the game starts at a map that cannot be loaded: "
+                                           : "this goes to a map that cannot be loaded: ") +
+                             s_.maps.map(met.other.map).path + runs);
             break;
         }
         case ENDING:
