@@ -14,7 +14,7 @@ class Watcher : public ParseWatch {
 public:
     explicit Watcher(const MapStore &maps) : maps_(maps) {}
 
-    // Whether to count the lines that run (and the options offered) at all.
+    // Whether to count the lines that run at all (only coverage needs it).
     bool countLines = true;
 
     // A pass over the map begins (the loader names it); a pass given up by
@@ -33,8 +33,8 @@ public:
     const std::vector<Call> &calls() const { return calls_; }
 
     uint32_t map() const { return map_; }
-    // The ".name" and ".desc" of the text being shown, the ".go", ".exit",
-    // ".break", ".die" or ".win" that ended the last call.
+    // The ".name" and ".desc" of the text being shown; the ".go", ".exit",
+    // ".break", ".die" or ".win" acted on last.
     Location name() const { return {map_, name_}; }
     Location desc() const { return {map_, desc_}; }
     Location end() const { return end_; }
