@@ -3,3 +3,5 @@
 #pragma once
 
 int playCommand(int argc, char **argv);
+int exploreCommand(int argc, char **argv);
+int randomCommand(int argc, char **argv);

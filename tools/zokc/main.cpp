@@ -20,6 +20,8 @@ struct Command {
 
 constexpr Command COMMANDS[] = {
     {"play", playCommand, "play the game as plain text, with record and replay"},
+    {"explore", exploreCommand, "play every branch of the game and report its problems"},
+    {"random", randomCommand, "play the game many times at random and report its problems"},
 };
 
 void help()
@@ -42,7 +44,7 @@ void help()
 int dispatch(int argc, char **argv)
 {
     if (argc < 2)
-        cli::usage("which command? one of: play");
+        cli::usage("which command? one of: play, explore, random");
     const std::string_view name = argv[1];
     if (name == "-h" || name == "--help") {
         help();

@@ -1,0 +1,685 @@
+// zokc explore: plays every branch of a game and reports what an author
+// should know: the endings, the ".go"s to missing maps, the dead ends, the
+// maps that run again and again without a key wait, the text the player
+// never gets to read, and the maps, options and lines play never reaches.
+//
+// The search runs over states. A pass state is what decides the rest of play
+// at the start of a map pass: the map, the variables, the description-wait
+// counter, and the texts on screen the player has not read yet. A menu state
+// is a menu being shown: the map, the interpreter calls around it (each
+// one's slice and ".loop" flag), where its list starts, the variables and
+// the counter. The interpreter blocks in the menu until it has an answer, so
+// a menu's options are tried by running its pass again from the pass state
+// with the answers that lead to it, one more answer each time; the front end
+// gives the answers and throws out of the pass at the first menu past them.
+// States are searched breadth-first by the number of choices made, each
+// visited once, so the first way found to anything is a shortest one.
+#include "cli.hpp"
+#include "commands.hpp"
+#include "coverage.hpp"
+#include "keyset.hpp"
+#include "playthrough.hpp"
+#include "report.hpp"
+
+#include "interp.hpp"
+#include "string.hpp"
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <unordered_set>
+
+namespace {
+
+using namespace zokc;
+
+const char *const HELP =
+    "usage: zokc explore [--max-states N] [--replays DIR] [DIR]\n"
+    "\n"
+    "Plays every branch of the game in DIR (default: game): every option of\n"
+    "every menu, in every state play can reach, where a state is the map, the\n"
+    "values of the variables and whether the next description waits for a key.\n"
+    "It reports, as file:line:col: error|warning|note: ... [-Wname]:\n"
+    "\n"
+    "  ending         each .die and .win reached, and from how many states (note)\n"
+    "  missing-map    a .go to a map that cannot be loaded (error)\n"
+    "  dead-end       a choice after which no ending can be reached (error)\n"
+    "  idle           a map that runs again and again without waiting for a\n"
+    "                 key, which ends the game (error)\n"
+    "  unseen-text    a name line or description replaced before a key wait\n"
+    "                 lets the player read it, or a description taller than\n"
+    "                 the description pane of an 80 x 24 terminal (warning)\n"
+    "  never-reached  a map play never comes to (warning)\n"
+    "  never-offered  an option no menu ever offers (warning)\n"
+    "  never-run      lines play never runs (warning)\n"
+    "\n"
+    "Each problem comes with the shortest choices that reach it.\n"
+    "\n"
+    "  --max-states N     stop after N states (default 1000000); the report\n"
+    "                     then says so and leaves out what it cannot know\n"
+    "  --replays DIR      write each problem's replay to DIR/<n>-<name>.txt;\n"
+    "                     zokc play --replay FILE plays it\n"
+    "  -h, --help         show this text\n"
+    "\n"
+    "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
+
+// The wait counter decides only whether descriptions wait, never where play
+// goes. Name lines lower it without a floor, so a game that shows more name
+// lines than descriptions would have ever more states; counts below this
+// are taken as one. At this count five descriptions in a row pass without
+// a wait, the first four of them already reported unread; only how far
+// such a run goes is lost.
+constexpr int32_t DESC_COUNT_FLOOR = -4;
+
+// An edge to the end of the game, and one not known (the search stopped).
+constexpr uint32_t GAME_OVER = UINT32_MAX - 1;
+constexpr uint32_t UNKNOWN = UINT32_MAX;
+
+enum Kind : uint32_t { PASS, MENU };
+
+struct Node {
+    Kind kind = PASS;
+    uint32_t pass = NONE;  // PASS: itself; MENU: the pass state it was first reached from
+    uint32_t menu = NONE;  // the menu answered last on the way, in this pass (MENU) or the pass before (PASS)
+    uint32_t from = NONE;  // PASS: the pass state of the pass before, NONE at the start
+    int32_t answer = -1;   // the answer given at menu
+    uint32_t dist = 0;     // choices made since the start
+    uint32_t site = NONE;   // MENU: the menu as the script spells it
+    uint32_t options = 0;   // MENU: how many it offers
+    int32_t descCount = 0;  // PASS: the wait counter, as it was
+    uint32_t edges = NONE;  // where its successors start in the edge list, once searched
+    Location passEnd;       // PASS: the directive that ended its pass
+    bool ends = false;      // some answer ends the game
+    bool idle = false;      // PASS: its pass waits for no key
+};
+
+// How to get somewhere: the pass state's chain of passes, then that pass run
+// with the answers up to menu and answer, stopping after `events` prompts.
+struct Anchor {
+    uint32_t pass;
+    uint32_t menu = NONE;
+    int32_t answer = -1;
+    uint32_t events = UINT32_MAX;
+};
+
+struct Problem {
+    Anchor anchor;
+    uint32_t dist;
+    std::unordered_set<uint32_t> states;  // that meet it
+    Location other;  // the text that replaced it, as met by the anchor
+    int value = 0;   // rows of a tall description; the kind of an ending
+};
+
+// Thrown to give up a pass at the first menu past the answers given.
+struct MenuReached {};
+
+class Explorer : public AutoPlayer, Observer {
+public:
+    Explorer(Session &session, uint64_t maxStates)
+        : AutoPlayer(session.watch), s_(session), maxStates_(maxStates) {}
+
+    void search();
+    void report(Report &out);
+    bool complete() const { return !incomplete_; }
+    std::string summary() const;
+
+private:
+    // AutoPlayer
+    int choose(int count) override;
+    // Observer
+    void unseen(bool name, Location replaced, Location by) override;
+    void tall(Location desc, int rows) override;
+
+    struct Origin {
+        uint32_t pass, menu;
+        int32_t answer;
+        uint32_t dist;
+    };
+    enum class Outcome { Menu, Pass, Over };
+
+    std::vector<int32_t> prefix(uint32_t menu) const;
+    void restore(uint32_t pass);
+    Outcome run(const Origin &origin, const std::vector<int32_t> &prefix, Ending *ending);
+    void searchPass(uint32_t id);
+    void searchMenu(uint32_t id);
+    uint32_t follow(const Origin &origin, const std::vector<int32_t> &prefix);
+    uint32_t reachPass(const Origin &origin);
+    uint32_t reachMenu(const Origin &origin);
+    uint32_t add(std::span<const uint32_t> key, bool *added);
+    Problem *note(int kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
+    std::vector<int32_t> replay(const Anchor &anchor);
+    Anchor anchorOf(uint32_t node) const;
+
+    std::string describe(uint32_t node) const;
+    void findIdleLoops();
+    void findDeadEnds(Report &out);
+
+    Session &s_;
+    uint64_t maxStates_;
+    bool incomplete_ = false;
+    bool replaying_ = false;
+
+    KeySet states_, sites_;
+    std::vector<Node> nodes_;
+    std::vector<uint32_t> edges_;
+    std::vector<uint32_t> queue_;   // menu states to search, in order of distance
+    std::vector<uint32_t> pending_; // pass states found and not yet run
+    size_t head_ = 0;
+    uint64_t passes_ = 0;
+
+    // The pass being run: its answers and where it started from.
+    std::vector<int32_t> answers_;
+    size_t next_ = 0;
+    Origin origin_{};
+
+    // Problems by kind and place.
+    enum { UNSEEN_NAME, UNSEEN_DESC, TALL, MISSING, ENDING, IDLE };
+    std::map<std::pair<int, Location>, Problem> found_;
+
+    std::vector<uint32_t> key_;
+    std::vector<VarValue> vars_;
+};
+
+int Explorer::choose(int)
+{
+    if (next_ < answers_.size())
+        return answers_[next_++];
+    throw MenuReached{};
+}
+
+// Counts the state as meeting the problem; returns the problem when this is
+// the shortest way to it yet, for the caller to complete.
+Problem *Explorer::note(int kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state)
+{
+    auto [entry, added] = found_.try_emplace({kind, at});
+    Problem &problem = entry->second;
+    problem.states.insert(state);
+    if (!added && dist >= problem.dist)
+        return nullptr;
+    problem.anchor = anchor;
+    problem.dist = dist;
+    return &problem;
+}
+
+void Explorer::unseen(bool name, Location replaced, Location by)
+{
+    if (replaying_)
+        return;
+    const Anchor here{origin_.pass, origin_.menu, origin_.answer, static_cast<uint32_t>(events.size())};
+    if (Problem *problem = note(name ? UNSEEN_NAME : UNSEEN_DESC, replaced, here, origin_.dist, origin_.pass))
+        problem->other = by;
+}
+
+void Explorer::tall(Location desc, int rows)
+{
+    if (replaying_)
+        return;
+    const Anchor here{origin_.pass, origin_.menu, origin_.answer, static_cast<uint32_t>(events.size())};
+    if (Problem *problem = note(TALL, desc, here, origin_.dist, origin_.pass))
+        problem->value = rows;
+}
+
+std::vector<int32_t> Explorer::prefix(uint32_t menu) const
+{
+    std::vector<int32_t> answers;
+    for (uint32_t at = menu; at != NONE && nodes_[at].menu != NONE; at = nodes_[at].menu)
+        answers.push_back(nodes_[at].answer);
+    std::reverse(answers.begin(), answers.end());
+    return answers;
+}
+
+// Pass state keys: PASS, map, counter, unread name (map, pos, hash), unread
+// description (the same), then the variables as name and value.
+void Explorer::restore(uint32_t pass)
+{
+    const auto key = states_.key(pass);
+    const std::string &map = s_.maps.map(key[1]).name;
+    if (!go_map || map != go_map)
+        go_map = setStringF(go_map, "%s", map.c_str());
+    desc_count = nodes_[pass].descCount;
+    const auto unread = [&](size_t at) {
+        return Unread{{key[at], key[at + 1]}, key[at + 2] | uint64_t{key[at + 3]} << 32};
+    };
+    screen.name = unread(3);
+    screen.desc = unread(7);
+    vars_.clear();
+    for (size_t at = 11; at + 1 < key.size(); at += 2)
+        vars_.push_back({key[at], static_cast<int32_t>(key[at + 1])});
+    writeVariables(s_.names, vars_);
+}
+
+// Runs the pass of origin.pass with the answers that lead to origin.menu
+// (the prefix given, or none) and then origin.answer.
+Explorer::Outcome Explorer::run(const Origin &origin, const std::vector<int32_t> &prefix, Ending *ending)
+{
+    restore(origin.pass);
+    answers_.assign(prefix.begin(), prefix.end());
+    if (origin.menu != NONE)
+        answers_.push_back(origin.answer);
+    next_ = 0;
+    origin_ = origin;
+    events.clear();
+    if (!replaying_)
+        passes_++;
+    try {
+        return playPass(*this, s_.maps.dir().c_str(), s_.load, ending) ? Outcome::Pass : Outcome::Over;
+    } catch (const MenuReached &) {
+        return Outcome::Menu;
+    }
+}
+
+uint32_t Explorer::add(std::span<const uint32_t> key, bool *added)
+{
+    const bool full = states_.size() >= maxStates_;
+    const uint32_t id = states_.add(key, full, added);
+    if (id == KeySet::MISSING)
+        incomplete_ = true;
+    return id == KeySet::MISSING ? UNKNOWN : id;
+}
+
+uint32_t Explorer::reachPass(const Origin &origin)
+{
+    const uint32_t map = s_.maps.id(go_map);
+    key_.assign({PASS, map, static_cast<uint32_t>(std::max(desc_count, DESC_COUNT_FLOOR))});
+    for (const Unread &unread : {screen.name, screen.desc})
+        key_.insert(key_.end(), {unread.at.map, unread.at.pos, static_cast<uint32_t>(unread.hash),
+                                 static_cast<uint32_t>(unread.hash >> 32)});
+    readVariables(s_.names, vars_);
+    for (const VarValue &var : vars_)
+        key_.insert(key_.end(), {var.name, static_cast<uint32_t>(var.value)});
+    bool added;
+    const uint32_t id = add(key_, &added);
+    if (added) {
+        Node node;
+        node.pass = id;
+        node.menu = origin.menu;
+        node.from = origin.pass;
+        node.answer = origin.answer;
+        node.dist = origin.dist;
+        node.descCount = desc_count;
+        nodes_.push_back(node);
+        pending_.push_back(id);
+    }
+    return id;
+}
+
+// Menu state keys: MENU, map, counter, the calls (slice and loop flag), the
+// list's start, then the variables.
+uint32_t Explorer::reachMenu(const Origin &origin)
+{
+    const uint32_t map = s_.watch.map();
+    key_.assign({MENU, map, static_cast<uint32_t>(std::max(desc_count, DESC_COUNT_FLOOR)),
+                 static_cast<uint32_t>(s_.watch.calls().size())});
+    for (const Watcher::Call &call : s_.watch.calls())
+        key_.insert(key_.end(), {call.start, call.limit, call.loop});
+    key_.push_back(s_.watch.menuList());
+    readVariables(s_.names, vars_);
+    for (const VarValue &var : vars_)
+        key_.insert(key_.end(), {var.name, static_cast<uint32_t>(var.value)});
+    bool added;
+    const uint32_t id = add(key_, &added);
+    if (!added)
+        return id;
+
+    // The menu as the script spells it: its map, list and option bodies.
+    std::vector<uint32_t> site{map, s_.watch.menuList()};
+    site.insert(site.end(), s_.watch.menuBodies().begin(), s_.watch.menuBodies().end());
+    bool newSite;
+    Node node;
+    node.kind = MENU;
+    node.pass = origin.pass;
+    node.menu = origin.menu;
+    node.answer = origin.answer;
+    node.dist = origin.dist;
+    node.site = sites_.add(site, false, &newSite);
+    node.options = static_cast<uint32_t>(s_.watch.menuBodies().size());
+    nodes_.push_back(node);
+    queue_.push_back(id);
+    return id;
+}
+
+// Runs the pass from origin and records where it leads; returns the
+// successor state, GAME_OVER or UNKNOWN.
+uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &prefix)
+{
+    Ending ending;
+    switch (run(origin, prefix, &ending)) {
+    case Outcome::Menu:
+        return reachMenu(origin);
+    case Outcome::Over: {
+        const uint32_t state = origin.menu == NONE ? origin.pass : origin.menu;
+        const Anchor here{origin.pass, origin.menu, origin.answer};
+        if (ending == Ending::MapMissing) {
+            // Reported at the ".go" that led here, or at the start.
+            if (nodes_[origin.pass].from == NONE)
+                if (Problem *problem = note(MISSING, {s_.startMap(), 0}, here, origin.dist, state))
+                    problem->other = {s_.startMap(), 0};
+        } else if (Problem *problem = note(ENDING, s_.watch.passEnd(), here, origin.dist, state)) {
+            problem->value = static_cast<int>(ending);
+        }
+        return GAME_OVER;
+    }
+    case Outcome::Pass:
+        break;
+    }
+    const Location end = s_.watch.passEnd();
+    const bool wentOn = s_.watch.result() == PARSE_GO;
+    const bool idle = origin.menu == NONE && events.empty();
+    const uint32_t next = reachPass(origin);
+    if (idle) {
+        nodes_[origin.pass].idle = true;
+        nodes_[origin.pass].passEnd = end;
+    }
+    const uint32_t map = s_.maps.id(go_map);
+    if (wentOn && next != UNKNOWN && !s_.maps.map(map).exists)
+        if (Problem *problem = note(MISSING, end, anchorOf(next), origin.dist, next))
+            problem->other = {map, 0};
+    return next;
+}
+
+void Explorer::searchPass(uint32_t id)
+{
+    const uint32_t next = follow({id, NONE, -1, nodes_[id].dist}, {});
+    nodes_[id].edges = static_cast<uint32_t>(edges_.size());
+    edges_.push_back(next);
+    nodes_[id].ends = next == GAME_OVER;
+}
+
+void Explorer::searchMenu(uint32_t id)
+{
+    const Node node = nodes_[id];
+    const std::vector<int32_t> answers = prefix(id);
+    std::vector<uint32_t> next;
+    for (uint32_t option = 0; option < node.options; option++) {
+        next.push_back(follow({node.pass, id, static_cast<int32_t>(option), node.dist + 1}, answers));
+        // Pass states found through this answer are searched before the
+        // next answer, so that their passes count at this distance.
+        while (!pending_.empty()) {
+            const uint32_t pass = pending_.back();
+            pending_.pop_back();
+            searchPass(pass);
+        }
+    }
+    nodes_[id].edges = static_cast<uint32_t>(edges_.size());
+    for (const uint32_t to : next) {
+        edges_.push_back(to);
+        nodes_[id].ends = nodes_[id].ends || to == GAME_OVER;
+    }
+}
+
+void Explorer::search()
+{
+    observer = this;
+    s_.restart();
+    screen = {};
+    reachPass({NONE, NONE, -1, 0});
+    while (!pending_.empty()) {
+        const uint32_t pass = pending_.back();
+        pending_.pop_back();
+        searchPass(pass);
+    }
+    while (head_ < queue_.size() && !incomplete_)
+        searchMenu(queue_[head_++]);
+}
+
+Anchor Explorer::anchorOf(uint32_t node) const
+{
+    const Node &n = nodes_[node];
+    if (n.kind == PASS)
+        return {node, NONE, -1, 0};
+    return {n.pass, n.menu, n.answer};
+}
+
+// The prompts from the start of the game to the anchor, found by playing the
+// chain of passes that leads there again.
+std::vector<int32_t> Explorer::replay(const Anchor &anchor)
+{
+    std::vector<Origin> passes{{anchor.pass, anchor.menu, anchor.answer, 0}};
+    for (uint32_t at = anchor.pass; nodes_[at].from != NONE; at = nodes_[at].from)
+        passes.push_back({nodes_[at].from, nodes_[at].menu, nodes_[at].answer, 0});
+    std::reverse(passes.begin(), passes.end());
+    replaying_ = true;
+    std::vector<int32_t> all;
+    for (size_t n = 0; n < passes.size(); n++) {
+        Ending ending;
+        run(passes[n], passes[n].menu == NONE ? std::vector<int32_t>{} : prefix(passes[n].menu), &ending);
+        const size_t keep = n + 1 < passes.size() ? events.size() : std::min<size_t>(events.size(), anchor.events);
+        all.insert(all.end(), events.begin(), events.begin() + static_cast<std::ptrdiff_t>(keep));
+    }
+    replaying_ = false;
+    return all;
+}
+
+std::string Explorer::describe(uint32_t node) const
+{
+    const auto key = states_.key(node);
+    std::vector<VarValue> vars;
+    for (size_t at = key[0] == PASS ? 11 : 5 + 3 * key[3]; at + 1 < key.size(); at += 2)
+        vars.push_back({key[at], static_cast<int32_t>(key[at + 1])});
+    return "map " + s_.maps.map(key[1]).name + " with " + describeVariables(s_.names, vars);
+}
+
+// A pass that waits for no key leads to one next state; when following such
+// passes comes back round, the map runs again and again and the idle rule
+// ends the game there.
+void Explorer::findIdleLoops()
+{
+    std::vector<uint8_t> mark(nodes_.size(), 0);  // 0 not seen, 1 on the walk, 2 done
+    for (uint32_t first = 0; first < nodes_.size(); first++) {
+        std::vector<uint32_t> walk;
+        uint32_t at = first;
+        while (at < nodes_.size() && mark[at] == 0 && nodes_[at].idle && nodes_[at].edges != NONE) {
+            mark[at] = 1;
+            walk.push_back(at);
+            at = edges_[nodes_[at].edges];
+        }
+        if (at < nodes_.size() && mark[at] == 1) {
+            // The loop is the walk from at onwards; it is reported at its
+            // state nearest the start.
+            const auto loop = std::find(walk.begin(), walk.end(), at);
+            uint32_t nearest = at;
+            for (auto it = loop; it != walk.end(); ++it) {
+                nodes_[*it].ends = true;
+                if (nodes_[*it].dist < nodes_[nearest].dist)
+                    nearest = *it;
+            }
+            const Node &n = nodes_[nearest];
+            const Location where = n.passEnd.map != NONE ? n.passEnd : Location{states_.key(nearest)[1], 0};
+            note(IDLE, where, anchorOf(nearest), n.dist, nearest);
+        }
+        for (const uint32_t node : walk)
+            mark[node] = 2;
+    }
+}
+
+// States from which no ending can be reached: every state that cannot get
+// to a game over, nor to a state the search did not finish. Each is
+// reported at the choice that leads into it from a state that can still
+// finish, with the map and variables of the first one found.
+void Explorer::findDeadEnds(Report &out)
+{
+    const auto count = static_cast<uint32_t>(nodes_.size());
+    std::vector<uint32_t> into(count + 1, 0), from;
+    const auto successors = [&](uint32_t node) {
+        const Node &n = nodes_[node];
+        return std::span<const uint32_t>(edges_).subspan(n.edges, n.kind == PASS ? 1 : n.options);
+    };
+    std::vector<bool> live(count, false);
+    std::vector<uint32_t> work;
+    const auto seed = [&](uint32_t node) {
+        if (!live[node]) {
+            live[node] = true;
+            work.push_back(node);
+        }
+    };
+    for (uint32_t node = 0; node < count; node++) {
+        if (nodes_[node].edges == NONE || nodes_[node].ends) {
+            seed(node);
+            if (nodes_[node].edges == NONE)
+                continue;
+        }
+        for (const uint32_t to : successors(node)) {
+            if (to == UNKNOWN)
+                seed(node);
+            else if (to < count)
+                into[to + 1]++;
+        }
+    }
+    for (uint32_t node = 0; node < count; node++)
+        into[node + 1] += into[node];
+    from.resize(into[count]);
+    std::vector<uint32_t> fill(into.begin(), into.end() - 1);
+    for (uint32_t node = 0; node < count; node++)
+        if (nodes_[node].edges != NONE)
+            for (const uint32_t to : successors(node))
+                if (to < count)
+                    from[fill[to]++] = node;
+    while (!work.empty()) {
+        const uint32_t node = work.back();
+        work.pop_back();
+        for (uint32_t at = into[node]; at < into[node + 1]; at++) {
+            if (!live[from[at]]) {
+                live[from[at]] = true;
+                work.push_back(from[at]);
+            }
+        }
+    }
+
+    // The first dead state found behind each choice, and how many there are.
+    struct DeadEnd {
+        uint32_t state;
+        std::unordered_set<uint32_t> states;
+    };
+    std::map<Location, DeadEnd> dead;  // by the choice; the start of the game at no place
+    const auto enter = [&](Location choice, uint32_t state) {
+        auto [entry, added] = dead.try_emplace(choice, DeadEnd{state, {}});
+        if (!added && nodes_[state].dist < nodes_[entry->second.state].dist)
+            entry->second.state = state;
+        entry->second.states.insert(state);
+    };
+    if (count > 0 && !live[0])
+        enter({}, 0);
+    for (uint32_t node = 0; node < count; node++) {
+        if (nodes_[node].kind != MENU || !live[node] || nodes_[node].edges == NONE)
+            continue;
+        const auto site = sites_.key(nodes_[node].site);
+        const auto next = successors(node);
+        for (uint32_t option = 0; option < next.size(); option++)
+            if (next[option] < count && !live[next[option]])
+                enter({site[0], site[2 + option] - 1}, next[option]);
+    }
+    for (const auto &[choice, end] : dead) {
+        Diagnostic d;
+        if (choice.map == NONE) {
+            d = diagnose(s_.maps, {states_.key(0)[1], 0}, Severity::Error, "dead-end",
+                         "no ending can be reached from the start of the game");
+        } else {
+            const Map &map = s_.maps.map(choice.map);
+            std::string_view label = map.line(map.lineOf[choice.pos]);
+            label.remove_prefix(std::min(label.size(), label.find(".opt") + 4));
+            while (!label.empty() && (label.front() == ' ' || label.front() == '\t'))
+                label.remove_prefix(1);
+            while (!label.empty() && (label.back() == '\n' || label.back() == ' ' || label.back() == '\t'))
+                label.remove_suffix(1);
+            d = diagnose(s_.maps, choice, Severity::Error, "dead-end",
+                         "no ending can be reached after choosing '" + std::string(label) + "'");
+        }
+        std::string more;
+        if (end.states.size() > 1)
+            more = " (and " + plural(end.states.size() - 1, "more state", "more states") + ")";
+        d.notes.push_back({"", "play goes on with no way to finish from " + describe(end.state) + more});
+        d.replay = replay(anchorOf(end.state));
+        out.add(std::move(d));
+    }
+}
+
+void Explorer::report(Report &out)
+{
+    findIdleLoops();
+    for (const auto &[place, problem] : found_) {
+        const auto &[kind, at] = place;
+        Diagnostic d;
+        switch (kind) {
+        case UNSEEN_NAME:
+        case UNSEEN_DESC:
+            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
+                         kind == UNSEEN_NAME ? "this name line is replaced before the player can read it"
+                                             : "this description is replaced before the player can read it");
+            d.notes.push_back({where(s_.maps, problem.other), "replaced by this one with no key wait between"});
+            break;
+        case TALL:
+            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
+                         "this description takes " + std::to_string(problem.value) + " rows; on an 80 x 24 terminal the pane shows " +
+                             std::to_string(DESC_ROWS));
+            break;
+        case MISSING: {
+            const bool start = at.pos == 0 && at.map == s_.startMap();
+            d = diagnose(s_.maps, at, Severity::Error, "missing-map",
+                         std::string(start ? "the game starts at a map that cannot be loaded: "
+                                           : "this goes to a map that cannot be loaded: ") +
+                             s_.maps.map(problem.other.map).path);
+            break;
+        }
+        case ENDING:
+            d = diagnose(s_.maps, at, Severity::Note, "ending",
+                         std::string(problem.value == static_cast<int>(Ending::Won) ? "the game is won here"
+                                                                                   : "the game ends in death here") +
+                             " (from " + plural(problem.states.size(), "state", "states") + ")");
+            break;
+        case IDLE:
+            d = diagnose(s_.maps, at, Severity::Error, "idle",
+                         "this map runs again and again without waiting for a key; zok ends the game after " +
+                             std::to_string(MAX_IDLE_PASSES) + " passes");
+            break;
+        }
+        d.replay = replay(problem.anchor);
+        out.add(std::move(d));
+    }
+    findDeadEnds(out);
+    if (!incomplete_)
+        reportCoverage(s_.maps, s_.watch, out);
+}
+
+std::string Explorer::summary() const
+{
+    uint32_t menus = 0;
+    for (const Node &node : nodes_)
+        menus += node.kind == MENU;
+    const Covered reached = covered(s_.maps, s_.watch);
+    std::string text = plural(nodes_.size(), "state", "states") + " (" + std::to_string(nodes_.size() - menus) +
+                       " at a map pass, " + std::to_string(menus) + " at a menu), " +
+                       plural(reached.maps, "map", "maps") + " reached, " + std::to_string(reached.run) + " of their " +
+                       plural(reached.lines, "line", "lines") + " run, " + plural(passes_, "pass", "passes") + " run";
+    if (incomplete_)
+        text = "stopped at the limit of " + plural(maxStates_, "state", "states") +
+               " (--max-states): not every branch was played, and maps, options and lines never reached are not "
+               "reported\nzokc explore: " + text;
+    return text;
+}
+
+}  // namespace
+
+int exploreCommand(int argc, char **argv)
+{
+    cli::Args args(argc, argv, HELP);
+    uint64_t maxStates = 1000000;
+    std::string replays;
+    while (args.more()) {
+        if (!args.number("--max-states", maxStates) && !args.option("--replays", replays))
+            args.folder();
+    }
+    if (maxStates == 0 || maxStates > UINT32_MAX - 2)
+        cli::usage("--max-states takes a number from 1 to " + std::to_string(UINT32_MAX - 2));
+    const std::string dir = args.dir();
+
+    Session session(dir);
+    Explorer explorer(session, maxStates);
+    explorer.search();
+    Report report;
+    explorer.report(report);
+    report.print(std::cout, replays);
+    const int errors = report.count(Severity::Error);
+    std::cout << "zokc explore: " << explorer.summary() << "; " << plural(errors, "error", "errors") << ", "
+              << plural(report.count(Severity::Warning), "warning", "warnings") << '\n';
+    return errors > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
+}

@@ -1,0 +1,84 @@
+// What zokc explore and zokc random share: a game session held in memory
+// (the core's globals, the maps, the watcher) and the player that plays by
+// itself through the core's map loop, noticing text the player never gets
+// to read.
+#pragma once
+#include "game.hpp"
+#include "maps.hpp"
+#include "state.hpp"
+#include "watch.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zokc {
+
+// The core's globals for the life of a command: the variable tables,
+// go_map and the watcher, set up and released.
+class Session {
+public:
+    explicit Session(std::string dir);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    MapStore maps;
+    Watcher watch;
+    VarNames names;
+    MapLoader load;        // serves the maps from memory and starts the watcher's pass
+    uint32_t current = NONE;  // the map the last pass ran over
+
+    // The game as it starts: map "start", no variable set, the wait counter at 0.
+    void restart();
+    uint32_t startMap() { return maps.id("start"); }
+};
+
+// A text on screen that the player has not had a key wait to read yet.
+struct Unread {
+    Location at;        // map NONE: nothing unread
+    uint64_t hash = 0;  // of the text, so that showing it again unchanged loses nothing
+};
+
+struct Screen {
+    Unread name, desc;
+};
+
+// What a self-playing run notices.
+struct Observer {
+    virtual ~Observer() = default;
+    // The text at replaced is replaced by the one at by before any key wait.
+    virtual void unseen(bool name, Location replaced, Location by) = 0;
+    // A description taller than the description pane of an 80 x 24 terminal.
+    virtual void tall(Location desc, int rows) = 0;
+};
+
+uint64_t textHash(std::string_view text);
+
+// A front end with no one in front of it: answers come from choose(), every
+// prompt is kept in events (-1 a key wait, n the 0-based option chosen), and
+// what is shown and then replaced unread goes to the observer.
+class AutoPlayer : public FrontEnd {
+public:
+    explicit AutoPlayer(Watcher &watch) : watch_(watch) {}
+
+    Observer *observer = nullptr;
+    Screen screen;
+    std::vector<int32_t> events;
+
+    void showName(const char *text) override;
+    void showDesc(const char *text) override;
+    void waitContinue() override;
+    int chooseOption(WordList *labels) override;
+    void showMessage(const char *) override {}
+
+protected:
+    // The answer to a menu of count options; may throw to leave play.
+    virtual int choose(int count) = 0;
+    // A key wait is about to be answered; may throw to leave play.
+    virtual void keyWait() {}
+
+    Watcher &watch_;
+};
+
+}  // namespace zokc

@@ -1,0 +1,237 @@
+// zokc random: plays the game many times over, choosing options at random,
+// and reports the endings reached and the problems met on the way, each
+// with the shortest playthrough found that meets it.
+#include "cli.hpp"
+#include "commands.hpp"
+#include "coverage.hpp"
+#include "playthrough.hpp"
+#include "report.hpp"
+#include "rng.hpp"
+
+#include <iostream>
+#include <map>
+#include <random>
+
+namespace {
+
+using namespace zokc;
+
+const char *const HELP =
+    "usage: zokc random [--runs N] [--seed S] [--max-steps N] [--coverage]\n"
+    "                   [--replays DIR] [DIR]\n"
+    "\n"
+    "Plays the game in DIR (default: game) N times from the start, choosing\n"
+    "every option at random, and reports the endings reached, with how many\n"
+    "runs reached each, and the problems met, as zokc explore does: .go to a\n"
+    "missing map, maps that run again and again without a key wait, text the\n"
+    "player cannot read. Each comes with the shortest run found that meets it.\n"
+    "\n"
+    "  --runs N         how many playthroughs (default 10000)\n"
+    "  --seed S         the seed of the random choices (a whole number); the\n"
+    "                   same seed plays the same runs. Without it one is picked\n"
+    "                   and shown, so that the runs can be played again\n"
+    "  --max-steps N    end a run after N key waits and answers (default 1000)\n"
+    "  --coverage       list every map's lines with the times they ran, and\n"
+    "                   report the maps, options and lines never reached\n"
+    "  --replays DIR    write each problem's replay to DIR/<n>-<name>.txt;\n"
+    "                   zokc play --replay FILE plays it\n"
+    "  -h, --help       show this text\n"
+    "\n"
+    "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
+
+// Thrown when a run has taken all the key waits it may.
+struct OutOfSteps {};
+
+class Runner : public AutoPlayer, Observer {
+public:
+    Runner(Session &session, uint64_t seed, uint64_t maxSteps)
+        : AutoPlayer(session.watch), s_(session), rng_(seed), maxSteps_(maxSteps)
+    {
+        observer = this;
+    }
+
+    void play(uint64_t runs);
+    void report(Report &out);
+
+    uint64_t won = 0, died = 0, failed = 0, stopped = 0;
+
+private:
+    int choose(int count) override
+    {
+        step();
+        return static_cast<int>(rng_.below(static_cast<uint32_t>(count)));
+    }
+    void keyWait() override { step(); }
+    void step()
+    {
+        if (++steps_ > maxSteps_)
+            throw OutOfSteps{};
+    }
+    void unseen(bool name, Location replaced, Location by) override;
+    void tall(Location desc, int rows) override;
+
+    struct Met {
+        uint64_t runs = 0;
+        uint64_t last = UINT64_MAX;  // the run counted last
+        std::vector<int32_t> replay;
+        Location other;
+        int value = 0;
+    };
+    enum { UNSEEN_NAME, UNSEEN_DESC, TALL, MISSING, ENDING, IDLE };
+    Met *meet(int kind, Location at, size_t events);
+
+    Session &s_;
+    Rng rng_;
+    uint64_t maxSteps_, steps_ = 0, run_ = 0;
+    std::map<std::pair<int, Location>, Met> met_;
+};
+
+// Counts the run once and keeps its prompts up to here when they are the
+// shortest way yet; returns the problem then, for the caller to complete.
+Runner::Met *Runner::meet(int kind, Location at, size_t upTo)
+{
+    auto [entry, added] = met_.try_emplace({kind, at});
+    Met &met = entry->second;
+    if (met.last != run_) {
+        met.runs++;
+        met.last = run_;
+    }
+    if (!added && upTo >= met.replay.size())
+        return nullptr;
+    met.replay.assign(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(upTo));
+    return &met;
+}
+
+void Runner::unseen(bool name, Location replaced, Location by)
+{
+    if (Met *met = meet(name ? UNSEEN_NAME : UNSEEN_DESC, replaced, events.size()))
+        met->other = by;
+}
+
+void Runner::tall(Location desc, int rows)
+{
+    if (Met *met = meet(TALL, desc, events.size()))
+        met->value = rows;
+}
+
+void Runner::play(uint64_t runs)
+{
+    for (run_ = 0; run_ < runs; run_++) {
+        s_.restart();
+        screen = {};
+        events.clear();
+        steps_ = 0;
+        Ending ending;
+        try {
+            ending = playGame(*this, s_.maps.dir().c_str(), s_.load);
+        } catch (const OutOfSteps &) {
+            stopped++;
+            continue;
+        }
+        switch (ending) {
+        case Ending::Died:
+        case Ending::Won:
+            (ending == Ending::Won ? won : died)++;
+            if (Met *met = meet(ENDING, s_.watch.passEnd(), events.size()))
+                met->value = static_cast<int>(ending);
+            break;
+        case Ending::MapMissing: {
+            failed++;
+            const uint32_t map = s_.maps.id(go_map);
+            if (Met *met = meet(MISSING, map == s_.startMap() ? Location{map, 0} : s_.watch.end(), events.size()))
+                met->other = {map, 0};
+            break;
+        }
+        case Ending::Idle:
+            failed++;
+            meet(IDLE, s_.watch.passEnd().map != NONE ? s_.watch.passEnd() : Location{s_.current, 0}, events.size());
+            break;
+        }
+    }
+}
+
+void Runner::report(Report &out)
+{
+    const std::string of = " of " + std::to_string(run_) + " runs";
+    for (const auto &[place, met] : met_) {
+        const auto &[kind, at] = place;
+        const std::string runs = " (in " + std::to_string(met.runs) + of + ")";
+        Diagnostic d;
+        switch (kind) {
+        case UNSEEN_NAME:
+        case UNSEEN_DESC:
+            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
+                         (kind == UNSEEN_NAME ? "this name line is replaced before the player can read it"
+                                              : "this description is replaced before the player can read it") +
+                             runs);
+            d.notes.push_back({where(s_.maps, met.other), "replaced by this one with no key wait between"});
+            break;
+        case TALL:
+            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
+                         "this description takes " + std::to_string(met.value) +
+                             " rows; on an 80 x 24 terminal the pane shows " + std::to_string(DESC_ROWS) + runs);
+            break;
+        case MISSING: {
+            const bool start = at.pos == 0 && at.map == s_.startMap();
+            d = diagnose(s_.maps, at, Severity::Error, "missing-map",
+                         std::string(start ? "the game starts at a map that cannot be loaded: "
+                                           : "this goes to a map that cannot be loaded: ") +
+                             s_.maps.map(met.other.map).path + runs);
+            break;
+        }
+        case ENDING:
+            d = diagnose(s_.maps, at, Severity::Note, "ending",
+                         std::string(met.value == static_cast<int>(Ending::Won) ? "the game is won here"
+                                                                               : "the game ends in death here") +
+                             " in " + std::to_string(met.runs) + of);
+            break;
+        case IDLE:
+            d = diagnose(s_.maps, at, Severity::Error, "idle",
+                         "this map runs again and again without waiting for a key; zok ends the game after " +
+                             std::to_string(MAX_IDLE_PASSES) + " passes" + runs);
+            break;
+        }
+        d.replay = met.replay;
+        out.add(std::move(d));
+    }
+}
+
+}  // namespace
+
+int randomCommand(int argc, char **argv)
+{
+    cli::Args args(argc, argv, HELP);
+    uint64_t runs = 10000, seed = 0, maxSteps = 1000;
+    std::string replays;
+    bool coverage = false, seedGiven = false;
+    while (args.more()) {
+        if (args.number("--seed", seed))
+            seedGiven = true;
+        else if (args.flag("--coverage"))
+            coverage = true;
+        else if (!args.number("--runs", runs) && !args.number("--max-steps", maxSteps) &&
+                 !args.option("--replays", replays))
+            args.folder();
+    }
+    const std::string dir = args.dir();
+    if (!seedGiven)
+        seed = std::random_device{}() & 0xFFFFFFFFu;
+
+    Session session(dir);
+    session.watch.countLines = coverage;
+    Runner runner(session, seed, maxSteps);
+    runner.play(runs);
+    Report report;
+    runner.report(report);
+    if (coverage)
+        reportCoverage(session.maps, session.watch, report);
+    report.print(std::cout, replays);
+    if (coverage)
+        listCoverage(session.maps, session.watch, std::cout);
+    const int errors = report.count(Severity::Error);
+    std::cout << "zokc random: " << runs << " runs with --seed " << seed << ": " << runner.won << " won, "
+              << runner.died << " died, " << runner.failed << " ended on a problem, " << runner.stopped
+              << " stopped at --max-steps " << maxSteps << "; " << plural(errors, "error", "errors") << ", "
+              << plural(report.count(Severity::Warning), "warning", "warnings") << '\n';
+    return errors > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
+}

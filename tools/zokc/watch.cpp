@@ -1,0 +1,130 @@
+// The watcher's bookkeeping, kept to a few operations a byte: it runs for
+// every byte of every pass of every playthrough.
+#include "watch.hpp"
+
+namespace zokc {
+
+Watcher::Seen &Watcher::seen(uint32_t map)
+{
+    if (seen_.size() <= map)
+        seen_.resize(map + 1);
+    Seen &seen = seen_[map];
+    const Map &text = maps_.map(map);
+    if (seen.hits.size() != text.lines()) {
+        seen.hits.assign(text.lines(), 0);
+        seen.offered.assign(text.text.size() + 1, false);
+    }
+    return seen;
+}
+
+void Watcher::startPass(uint32_t map)
+{
+    map_ = map;
+    text_ = &maps_.map(map);
+    current_ = &seen(map);
+    current_->reached = current_->reached || text_->exists;
+    calls_.clear();
+    result_ = PARSE_END;
+    passEnd_ = {};
+}
+
+uint32_t Watcher::hits(uint32_t map, uint32_t line) const
+{
+    return map < seen_.size() && line < seen_[map].hits.size() ? seen_[map].hits[line] : 0;
+}
+
+bool Watcher::offered(uint32_t map, uint32_t bodyStart) const
+{
+    return map < seen_.size() && bodyStart < seen_[map].offered.size() && seen_[map].offered[bodyStart];
+}
+
+void Watcher::enter(uint32_t start, uint32_t limit)
+{
+    calls_.push_back({start, limit});
+}
+
+void Watcher::leave(int result)
+{
+    if (calls_.size() == 1) {
+        result_ = result;
+        passEnd_ = result == PARSE_END ? Location{} : end_;
+    }
+    if (!calls_.empty())
+        calls_.pop_back();
+}
+
+// A line counts once each time a call comes to it.
+void Watcher::count(Call &call, uint32_t pos)
+{
+    const uint32_t line = text_->lineOf[pos];
+    if (line != call.line) {
+        current_->hits[line]++;
+        call.line = line;
+    }
+}
+
+void Watcher::byte(uint32_t pos)
+{
+    if (!countLines || calls_.empty() || pos >= text_->lineOf.size())
+        return;
+    Call &call = calls_.back();
+    if (call.skipping)
+        return;  // an option body being read past does not run
+    count(call, pos);
+    if (call.label && text_->text[pos] == '\n') {
+        call.label = false;
+        call.skipping = true;
+    }
+}
+
+void Watcher::directive(Directive what, uint32_t pos)
+{
+    if (calls_.empty())
+        return;
+    Call &call = calls_.back();
+    switch (what) {
+    case Directive::Name:
+        name_ = pos;
+        break;
+    case Directive::Desc:
+        desc_ = pos;
+        break;
+    case Directive::Loop:
+        call.loop = true;
+        break;
+    case Directive::Opt:
+        call.label = true;
+        break;
+    case Directive::Tpo:
+        // The closing line belongs to the option: reading the list past it
+        // counts it as run, the line end after it no further.
+        call.skipping = false;
+        if (countLines)
+            count(call, pos);
+        break;
+    case Directive::Go:
+    case Directive::Exit:
+    case Directive::Break:
+    case Directive::Die:
+    case Directive::Win:
+        end_ = {map_, pos};
+        endWhat_ = what;
+        break;
+    default:
+        break;
+    }
+}
+
+void Watcher::menu(uint32_t listStart, const PosList *bodies)
+{
+    menuList_ = listStart;
+    menuBodies_.clear();
+    for (uint32_t i = 0; i < bodies->count; i++) {
+        const uint32_t start = bodies->items[i].start;
+        menuBodies_.push_back(start);
+        if (start < current_->offered.size())
+            current_->offered[start] = true;
+    }
+}
+
+}  // namespace zokc
