@@ -54,9 +54,13 @@ int addchar(Word *word, char ch)
     return 0;
 }
 
+// Measures only the string: the interpreter asks after every byte it reads,
+// so the Word's text may be a whole long line. The string can only equal the
+// text if it is no longer than length and the text ends right where it does.
 int isWord(const Word *word, const char *text)
 {
-    return std::string_view(word->text) == std::string_view(text) ? 1 : 0;
+    const size_t n = strlen(text);
+    return n <= word->length && memcmp(word->text, text, n) == 0 && word->text[n] == '\0' ? 1 : 0;
 }
 
 int catWords(Word *dst, const Word *src)

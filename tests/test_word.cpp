@@ -59,6 +59,18 @@ TEST(Word, GrowsAtExactlyFullByStepOrByWhatIsAddedAndClearsBack) {
     expectWord(fresh.get(), 4, "abc");
 }
 
+TEST(Word, IsWordMatchesOnlyTheWholeText) {
+    struct Case { const char *text, *probe; int want; };
+    const Case cases[] = {{".desc", ".desc", 1}, {".desc", ".dend", 0}, {".desc", ".DESC", 0},
+                          {".desc", ".des", 0},  {".desc", ".desc ", 0}, {".desc", "", 0},
+                          {"", "", 1},           {"", ".", 0},           {"a", "ab", 0}};
+    for (const Case &c : cases) {
+        WordPtr w(newWord(4));  // ".desc" outgrows the first buffer
+        addText(w.get(), c.text);
+        EXPECT_EQ(isWord(w.get(), c.probe), c.want) << "'" << c.text << "' vs '" << c.probe << "'";
+    }
+}
+
 TEST(WordList, ReadsRewindAndGrowsByStepThenClearsBackToIt) {
     WordListPtr list(newWordList(8));
     EXPECT_EQ(readWordList(list.get()), nullptr);  // empty list
