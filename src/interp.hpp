@@ -35,8 +35,8 @@ int parse_r(const char *text, uint32_t start, uint32_t limit);
 char *mapPath(const char *map);
 
 // Reads the script at path as readfile does; 0 when the map is missing or
-// exists but cannot be read (no permission, a directory): either way there
-// is no map to play.
+// is no readable script (no permission, a directory, a pipe or device, too
+// large): either way there is no map to play.
 uint32_t readMap(char **text, const char *path);
 
 // The two endings, the same on every front end.
@@ -46,7 +46,7 @@ constexpr const char *VICTORY_MESSAGE = "Congratulations, victory is yours!";
 
 // Reads the file at path whole into *text (null or a heap block), appends a
 // zero byte and returns the byte count including it; 0 when the file cannot
-// be opened or read.
+// be opened or read, is not a regular file, or is too large for that count.
 uint32_t readfile(char **text, const char *path);
 
 // The current map's name; replaced by ".go".
