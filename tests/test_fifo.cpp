@@ -1,4 +1,5 @@
-// Files: which paths read as a script and how exactly.
+// Files: which paths read as a script and how exactly, directory listings
+// with their order, kinds and exhaustion, guarded removal and extensions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,6 +38,14 @@ struct Scratch {
     }
 };
 
+using Listing = std::vector<std::pair<std::string, int>>;
+
+Listing rest(Dir *dir) {
+    Listing out;
+    while (DirEntry *e = readDir(dir)) out.emplace_back(e->name, e->type);
+    return out;
+}
+
 }  // namespace
 
 TEST(Files, OnlyARegularFileReadsAsAScriptWholeAndUnchanged) {
@@ -65,4 +74,66 @@ TEST(Files, OnlyARegularFileReadsAsAScriptWholeAndUnchanged) {
             free(block);
         }
     }
+}
+
+TEST(Files, ListingIsSortedTypedAndStaysExhausted) {
+    Scratch s;
+    for (const char *name : {"b.zok", "a.zok"}) s.file(name, "x");  // out of order
+    fs::create_symlink("a.zok", s.at("link"));
+    fs::create_symlink("nowhere", s.at("dangling"));
+    mkfifo(s.at("pipe").c_str(), 0600);
+    DirPtr dir(openDir(s.dir.c_str(), 7));
+    ASSERT_NE(dir, nullptr);
+    EXPECT_EQ(dir->tag, 7u);
+    EXPECT_EQ(rest(dir.get()), (Listing{{".", ENTRY_DIR},
+                                        {"..", ENTRY_DIR},
+                                        {"a.zok", ENTRY_FILE},
+                                        {"b.zok", ENTRY_FILE},
+                                        {"dangling", ENTRY_LINK},
+                                        {"link", ENTRY_LINK},
+                                        {"pipe", ENTRY_OTHER}}));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(readDir(dir.get()), nullptr);  // no rewind
+
+    Scratch empty;
+    DirPtr bare(openDir(empty.dir.c_str(), 0));
+    EXPECT_EQ(rest(bare.get()), (Listing{{".", ENTRY_DIR}, {"..", ENTRY_DIR}}));
+}
+
+TEST(Files, UnscannableFolderIsReportedAndGivesNoListing) {
+    Scratch s;
+    EXPECT_EQ(openDir(nullptr, 0), nullptr);
+    for (const std::string &path : {s.at("missing"), s.file("plain", "x")}) {
+        testing::internal::CaptureStderr();
+        Dir *dir = openDir(path.c_str(), 0);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(dir, nullptr) << path;
+        EXPECT_EQ(err.rfind("openDir: ", 0), 0u) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(readDir(dir), nullptr);
+        EXPECT_EQ(closeDir(dir), 1);
+    }
+}
+
+TEST(Files, DeleteTellsMissingFromFailedAndExtensionsCountFromTheLastDot) {
+    Scratch s;
+    fs::create_directory(s.at("full"));
+    s.file("full/inside", "x");
+    struct Removal { const char *path; int want; bool left; };
+    const std::string gone = s.file("gone.zok", "x"), missing = s.at("missing"), full = s.at("full");
+    const Removal removals[] = {{nullptr, 1, false}, {missing.c_str(), 2, false},
+                                {gone.c_str(), 0, false}, {full.c_str(), -1, true}};
+    for (const Removal &r : removals) {
+        EXPECT_EQ(deleteFile(r.path), r.want) << (r.path ? r.path : "null");
+        if (r.path) {
+            EXPECT_EQ(fileExists(r.path), r.left ? 1 : 0) << r.path;
+        }
+    }
+
+    struct Ext { const char *name, *ext; int want; };
+    const Ext exts[] = {{"start.zok", ".zok", 1}, {"start.zok", "zok", 0},  {"start", ".zok", 0},
+                        {nullptr, ".zok", 0},     {"start.zok", nullptr, 0}, {"a.b.zok", ".zok", 1},
+                        {"a.b.zok", ".b.zok", 0}, {"start.ZOK", ".zok", 0},  {".zok", ".zok", 1}};
+    for (const Ext &e : exts)
+        EXPECT_EQ(hasExtension(e.name, e.ext), e.want)
+            << (e.name ? e.name : "null") << " / " << (e.ext ? e.ext : "null");
 }
