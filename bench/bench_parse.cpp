@@ -1,6 +1,6 @@
 // Interpreter throughput: parse_r over generated maps of several shapes at
 // 1, 10 and 50 MB (MB = 2^20 bytes), each beside memchr counting the newlines
-// of the same text as the floor any byte-wise reader is measured against.
+// of the same text, the yardstick of how fast a pass over the bytes can be.
 // Ends with a summary: the memchr/parse_r ratio and the cost per byte
 // relative to the 1 MB map of the same shape, which stays near 1 while the
 // interpreter is linear.
@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -24,7 +24,7 @@ constexpr size_t MB = size_t{1} << 20;
 constexpr int SIZES[] = {1, 10, 50};
 constexpr double MAX_RATIO = 40;    // parse_r at least 1/40 of memchr's bytes per second
 constexpr double MAX_GROWTH = 1.3;  // cost per byte at 50 MB against 1 MB
-constexpr int REPETITIONS = 3;      // the fastest of these counts
+constexpr int REPETITIONS = 5;      // the fastest of these counts
 
 const std::string PROSE = "The cave is dark and damp, and water drips from the ceiling. ";
 
@@ -159,14 +159,12 @@ public:
         kept = std::max(kept, bestRate);
     }
 
-    // One row per shape and size; returns whether every measured row meets
-    // both goals.
-    bool printSummary() const
+    // One row per shape and size, with a verdict on each goal.
+    void printSummary() const
     {
-        bool met = true;
-        int rows = 0;
-        printf("\n%-3s %-20s %5s %12s %12s %7s %10s  %s\n", "#", "shape", "MB", "parse_r MB/s",
-               "memchr MB/s", "ratio", "cost/byte", "goal");
+        int rows = 0, slow = 0, superlinear = 0;
+        printf("\n%-3s %-20s %5s %12s %12s %7s %10s  %-7s %s\n", "#", "shape", "MB", "parse_r MB/s",
+               "memchr MB/s", "ratio", "cost/byte", "ratio", "linear");
         for (int shape = 0; shape < static_cast<int>(std::size(SHAPES)); shape++) {
             const double base = rate("parse_r", shape, SIZES[0]);
             for (int size : SIZES) {
@@ -175,18 +173,22 @@ public:
                     continue;
                 const double ratio = scan / parse;
                 const double growth = base > 0 ? base / parse : 0;
-                const bool ok = ratio <= MAX_RATIO && growth <= MAX_GROWTH;
-                met = met && ok;
+                const bool fast = ratio <= MAX_RATIO, linear = base > 0 && growth <= MAX_GROWTH;
                 rows++;
-                printf("%-3d %-20s %5d %12.1f %12.1f %7.1f %9.2fx  %s\n", shape + 1, SHAPES[shape].name, size,
-                       parse / MB, scan / MB, ratio, growth, ok ? "met" : "MISSED");
+                slow += !fast;
+                superlinear += !linear;
+                printf("%-3d %-20s %5d %12.1f %12.1f %7.1f %9.2fx  %-7s %s\n", shape + 1, SHAPES[shape].name,
+                       size, parse / MB, scan / MB, ratio, growth, fast ? "ok" : "MISSED", linear ? "ok" : "MISSED");
             }
         }
-        if (!rows)
-            met = false;
-        printf("goal: ratio <= %.0f and cost/byte <= %.1fx the 1 MB map's: %s\n", MAX_RATIO, MAX_GROWTH,
-               !rows ? "nothing measured" : met ? "met" : "MISSED");
-        return met;
+        if (!rows) {
+            printf("nothing measured\n");
+            return;
+        }
+        printf("goal ratio:  parse_r at least 1/%.0f of memchr's bytes per second: %d of %d rows missed\n",
+               MAX_RATIO, slow, rows);
+        printf("goal linear: cost per byte at most %.1fx the 1 MB map's: %d of %d rows missed\n", MAX_GROWTH,
+               superlinear, rows);
     }
 
 private:
