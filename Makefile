@@ -2,8 +2,9 @@
 # make test: build and run every test, normally and under the sanitizers.
 # make install: install zok, zokc, their manual pages, the bundled game and
 # the editor files under PREFIX (default /usr/local).
+# make bench: build the benchmarks in release mode and run them.
 PREFIX ?= /usr/local
-.PHONY: play test deps build build-san install clean
+.PHONY: play test bench deps build build-san install clean
 
 deps:
 	@scripts/install-deps
@@ -30,5 +31,12 @@ test: build build-san
 install: build
 	cmake --install build --prefix "$(PREFIX)"
 
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZOK_BENCH=ON -DBUILD_TESTING=OFF
+	cmake --build build-bench -j2 --target zok_bench startup_bench zokc
+	./build-bench/bench/zok_bench
+	./build-bench/bench/startup/startup_bench
+	cmake --build build-bench --target explore_bench
+
 clean:
-	rm -rf build build-san
+	rm -rf build build-san build-bench

@@ -24,15 +24,20 @@ int freeWord(Word *word)
     return 0;
 }
 
+// The interpreter empties its Words at every blank and newline, so the
+// common case, a Word that never grew, costs no reallocation; and since the
+// bytes behind the text are zero already, only the text itself is zeroed.
 int clearWord(Word *word)
 {
-    auto *text = static_cast<char *>(realloc(word->text, word->step));
-    if (!text) {
-        puts("clearWord: realloc failed");
-        return 1;
+    if (word->capacity != word->step) {
+        auto *text = static_cast<char *>(realloc(word->text, word->step));
+        if (!text) {
+            puts("clearWord: realloc failed");
+            return 1;
+        }
+        word->text = text;
     }
-    word->text = text;
-    memset(word->text, 0, word->step);
+    memset(word->text, 0, word->length < word->step ? word->length : word->step);
     word->length = 0;
     word->capacity = word->step;
     return 0;
@@ -54,9 +59,17 @@ int addchar(Word *word, char ch)
     return 0;
 }
 
+// Compares byte by byte without measuring either side first: the
+// interpreter asks after every byte it reads, the Word may hold a whole long
+// line, and most probes differ within their first bytes. The text's bytes are
+// read only up to the probe's length and the one after it.
 int isWord(const Word *word, const char *text)
 {
-    return std::string_view(word->text) == std::string_view(text) ? 1 : 0;
+    uint32_t i = 0;
+    for (; text[i] != '\0'; i++)
+        if (i >= word->length || word->text[i] != text[i])
+            return 0;
+    return word->text[i] == '\0' ? 1 : 0;
 }
 
 int catWords(Word *dst, const Word *src)
@@ -64,8 +77,11 @@ int catWords(Word *dst, const Word *src)
     const uint32_t capacity = dst->capacity + src->capacity;
     const uint32_t length = dst->length + src->length;
     dst->text = static_cast<char *>(realloc(dst->text, capacity));
+    // Behind the old length the text is already zero up to the old capacity,
+    // so only the room just gained needs zeroing; a description that grows
+    // line by line would otherwise zero all its slack again for every line.
+    memset(dst->text + dst->capacity, 0, capacity - dst->capacity);
     memcpy(dst->text + dst->length, src->text, src->length);
-    memset(dst->text + length, 0, capacity - length);
     dst->capacity = capacity;
     dst->length = length;
     return 0;
@@ -77,6 +93,11 @@ int setWord(Word *word, const char *text)
     const uint32_t capacity = word->capacity + static_cast<uint32_t>(n) + 1;
     word->text = static_cast<char *>(realloc(word->text, capacity));
     memcpy(word->text + word->length, text, n + 1);
+    // Zero the room gained behind the copied terminator as well, so that
+    // addchar and catWords find zeros behind the text here too.
+    const uint32_t copied = word->length + static_cast<uint32_t>(n) + 1;
+    const uint32_t from = copied > word->capacity ? copied : word->capacity;
+    memset(word->text + from, 0, capacity - from);
     word->capacity = capacity;
     word->length += static_cast<uint32_t>(n);
     return 0;
