@@ -54,9 +54,13 @@ int addchar(Word *word, char ch)
     return 0;
 }
 
+// Measures only the string: the interpreter asks after every byte it reads,
+// so the Word's text may be a whole long line. The string can only equal the
+// text if it is no longer than length and the text ends right where it does.
 int isWord(const Word *word, const char *text)
 {
-    return std::string_view(word->text) == std::string_view(text) ? 1 : 0;
+    const size_t n = strlen(text);
+    return n <= word->length && memcmp(word->text, text, n) == 0 && word->text[n] == '\0' ? 1 : 0;
 }
 
 int catWords(Word *dst, const Word *src)
@@ -64,8 +68,11 @@ int catWords(Word *dst, const Word *src)
     const uint32_t capacity = dst->capacity + src->capacity;
     const uint32_t length = dst->length + src->length;
     dst->text = static_cast<char *>(realloc(dst->text, capacity));
+    // Behind the old length the text is already zero up to the old capacity,
+    // so only the room just gained needs zeroing; a description that grows
+    // line by line would otherwise zero all its slack again for every line.
+    memset(dst->text + dst->capacity, 0, capacity - dst->capacity);
     memcpy(dst->text + dst->length, src->text, src->length);
-    memset(dst->text + length, 0, capacity - length);
     dst->capacity = capacity;
     dst->length = length;
     return 0;
@@ -77,6 +84,11 @@ int setWord(Word *word, const char *text)
     const uint32_t capacity = word->capacity + static_cast<uint32_t>(n) + 1;
     word->text = static_cast<char *>(realloc(word->text, capacity));
     memcpy(word->text + word->length, text, n + 1);
+    // Zero the room gained behind the copied terminator as well, so that
+    // addchar and catWords find zeros behind the text here too.
+    const uint32_t copied = word->length + static_cast<uint32_t>(n) + 1;
+    const uint32_t from = copied > word->capacity ? copied : word->capacity;
+    memset(word->text + from, 0, capacity - from);
     word->capacity = capacity;
     word->length += static_cast<uint32_t>(n);
     return 0;

@@ -12,9 +12,14 @@
 #include "fifo.hpp"
 #include "string.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 char *go_map = nullptr;
 ParseWatch *parse_watch = nullptr;
@@ -49,34 +54,48 @@ int freePosList(PosList *list)
     return 0;
 }
 
+// Only a regular file is a script. The path is opened without blocking, so
+// a named pipe cannot hang the game, and the file actually opened is then
+// examined, so nothing can be swapped in between: a pipe, a device such as
+// /dev/zero or a directory is no script, and neither is a file whose size
+// and terminating zero would not fit the 32-bit counts. The block is sized
+// once from the file's size; should the file shrink meanwhile, reading stops
+// at its end, and bytes it gains meanwhile wait for the next pass.
 uint32_t readfile(char **text, const char *path)
 {
-    FILE *file = fopen(path, "r");
-    if (!file)
+    struct FileDescriptor {  // closed on every way out
+        int fd;
+        ~FileDescriptor()
+        {
+            if (fd >= 0)
+                close(fd);
+        }
+    };
+    const FileDescriptor file{open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    struct stat status;
+    if (file.fd < 0 || fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode))
         return 0;
+    if (status.st_size < 0 || static_cast<uint64_t>(status.st_size) >= UINT32_MAX)
+        return 0;
+    const auto size = static_cast<uint32_t>(status.st_size);
+    auto *block = static_cast<char *>(realloc(*text, size + 1));
+    if (!block)
+        return 0;
+    *text = block;
+    constexpr uint32_t CHUNK = 1u << 20;
     uint32_t total = 0;
-    char chunk[127];
-    for (;;) {
-        const size_t n = fread(chunk, 1, sizeof chunk, file);
-        if (n < 1)
+    while (total < size) {
+        const ssize_t n = read(file.fd, block + total, size - total < CHUNK ? size - total : CHUNK);
+        if (n == 0)
             break;
-        auto *grown = static_cast<char *>(realloc(*text, total + n));
-        if (!grown)
-            break;
-        memcpy(grown + total, chunk, n);
-        *text = grown;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return 0;
+        }
         total += static_cast<uint32_t>(n);
     }
-    // A directory opens but cannot be read; a failed read is no script.
-    const bool failed = ferror(file) != 0;
-    fclose(file);
-    if (failed)
-        return 0;
-    auto *grown = static_cast<char *>(realloc(*text, total + 1));
-    if (!grown)
-        return 0;
-    grown[total] = '\0';
-    *text = grown;
+    block[total] = '\0';
     return total + 1;
 }
 

@@ -63,14 +63,14 @@ extern ParseWatch *parse_watch;
 char *mapPath(const char *dir, const char *map);
 
 // Reads the script at path as readfile does; 0 when the map is missing or
-// exists but cannot be read (no permission, a directory): either way there
-// is no map to play.
+// is no readable script (no permission, a directory, a pipe or device, too
+// large): either way there is no map to play.
 uint32_t readMap(char **text, const char *path);
 
 
 // Reads the file at path whole into *text (null or a heap block), appends a
 // zero byte and returns the byte count including it; 0 when the file cannot
-// be opened or read.
+// be opened or read, is not a regular file, or is too large for that count.
 uint32_t readfile(char **text, const char *path);
 
 // The current map's name; replaced by ".go".

@@ -53,10 +53,38 @@ TEST(Word, GrowsAtExactlyFullByStepOrByWhatIsAddedAndClearsBack) {
     expectWord(dst.get(), 64, "abcd");  // by the source's capacity, not its length
     expectWord(src.get(), 32, "cd");
     EXPECT_EQ(setWord(dst.get(), "ef"), 0);  // by the string's length and its zero
-    EXPECT_EQ(dst->capacity, 67u);
-    EXPECT_STREQ(dst->text, "abcdef");
+    expectWord(dst.get(), 67, "abcdef");
     setWord(fresh.get(), "abc");
     expectWord(fresh.get(), 4, "abc");
+}
+
+TEST(Word, IsWordMatchesOnlyTheWholeText) {
+    struct Case { const char *text, *probe; int want; };
+    const Case cases[] = {{".desc", ".desc", 1}, {".desc", ".dend", 0}, {".desc", ".DESC", 0},
+                          {".desc", ".des", 0},  {".desc", ".desc ", 0}, {".desc", "", 0},
+                          {"", "", 1},           {"", ".", 0},           {"a", "ab", 0}};
+    for (const Case &c : cases) {
+        WordPtr w(newWord(4));  // ".desc" outgrows the first buffer
+        addText(w.get(), c.text);
+        EXPECT_EQ(isWord(w.get(), c.probe), c.want) << "'" << c.text << "' vs '" << c.probe << "'";
+    }
+}
+
+TEST(Word, CatWordsKeepsZerosBehindTheTextLineAfterLine) {
+    // As a description grows: each line is appended and the line Word emptied
+    // for the next. The first runs past the full destination's old end.
+    WordPtr desc(newWord(2)), line(newWord(32));
+    addText(desc.get(), "x");
+    std::string want = "x";
+    for (int i = 0; i < 6; ++i) {
+        const std::string piece = std::string(i * 9 + 1, static_cast<char>('a' + i)) + "\n";
+        addText(line.get(), piece.c_str());
+        const uint32_t capacity = desc->capacity + line->capacity;
+        catWords(desc.get(), line.get());
+        want += piece;
+        expectWord(desc.get(), capacity, want.c_str());
+        clearWord(line.get());
+    }
 }
 
 TEST(WordList, ReadsRewindAndGrowsByStepThenClearsBackToIt) {
