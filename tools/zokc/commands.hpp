@@ -3,3 +3,4 @@
 #pragma once
 
 int playCommand(int argc, char **argv);
+int checkCommand(int argc, char **argv);

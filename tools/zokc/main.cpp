@@ -20,6 +20,7 @@ struct Command {
 
 constexpr Command COMMANDS[] = {
     {"play", playCommand, "play the game as plain text, with record and replay"},
+    {"check", checkCommand, "report every problem in the game's scripts, as compilers do"},
 };
 
 void help()
@@ -42,7 +43,7 @@ void help()
 int dispatch(int argc, char **argv)
 {
     if (argc < 2)
-        cli::usage("which command? one of: play");
+        cli::usage("which command? one of: play, check");
     const std::string_view name = argv[1];
     if (name == "-h" || name == "--help") {
         help();
