@@ -4,3 +4,4 @@
 
 int playCommand(int argc, char **argv);
 int checkCommand(int argc, char **argv);
+int graphCommand(int argc, char **argv);

@@ -21,6 +21,7 @@ struct Command {
 constexpr Command COMMANDS[] = {
     {"play", playCommand, "play the game as plain text, with record and replay"},
     {"check", checkCommand, "report every problem in the game's scripts, as compilers do"},
+    {"graph", graphCommand, "draw the game's map, as Graphviz DOT"},
 };
 
 void help()
@@ -43,7 +44,7 @@ void help()
 int dispatch(int argc, char **argv)
 {
     if (argc < 2)
-        cli::usage("which command? one of: play, check");
+        cli::usage("which command? one of: play, check, graph");
     const std::string_view name = argv[1];
     if (name == "-h" || name == "--help") {
         help();
