@@ -459,6 +459,8 @@ int statementStage(Call &call, char ch, uint32_t pos)
 }
 
 uint8_t exploreCall(Explore &explore, uint32_t start, uint32_t limit);
+Call *explored = nullptr;  // the path whose events are being reported
+constexpr uint8_t END_BIT = 1, BREAK_BIT = 2;  // results as bits (see resultBit)
 
 void clearMenu(Call &call)
 {
@@ -477,11 +479,12 @@ int runMenu(Call &call, const char *text, uint32_t &pos)
         if (parse_watch)
             parse_watch->menu(call.listStart, positions);
         if (call.explore) {
-            if (call.loop && !call.ownLoop)
-                noticed(Notice::LoopSpread, Directive::Loop, call.blockAt);
             call.menuResults = 0;
             for (uint32_t i = 0; i < positions->count; i++)
                 call.menuResults |= exploreCall(*call.explore, positions->items[i].start, positions->items[i].end);
+            explored = &call;
+            if (call.loop && !call.ownLoop && (call.menuResults & END_BIT))
+                noticed(Notice::LoopSpread, Directive::Loop, call.blockAt);
             clearMenu(call);
             return MENU_EXPLORED;
         }
@@ -645,6 +648,8 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
         addchar(directive, ch);
         if (isWord(directive, ".opt")) {
             call.depth++;
+            if (call.explore)
+                noticed(Notice::NestedOption, Directive::Opt, pos - 1);
         } else if (isWord(directive, ".tpo")) {
             if (call.depth <= 0) {
                 PosList *positions = call.positions.get();
@@ -702,7 +707,6 @@ uint8_t resultBit(int result)
     default: return 32;  // PARSE_WIN
     }
 }
-constexpr uint8_t END_BIT = 1, BREAK_BIT = 2;
 
 struct Explore {
     const char *text;
@@ -711,7 +715,6 @@ struct Explore {
     std::map<std::pair<uint32_t, uint32_t>, uint8_t> bodies;  // results of option bodies explored
 };
 
-Call *explored = nullptr;  // the path whose events are being reported
 
 struct Path {
     Call call;

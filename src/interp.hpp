@@ -56,8 +56,11 @@ enum class Notice : uint8_t {
     NestedIf,         // ".if" while a block is open on this path
     SkipRunsOff,      // a skip ran to the end of the text, or stopped past the
                       // end of the option body it started in; pos: where
-    LoopSpread,       // a list without ".loop" of its own loops, because an
-                      // earlier list of the call had one; pos: its ".lend"
+    NestedOption,     // a body line beginning with ".opt" counted as the start
+                      // of a nested option while the list is read; pos: its "t"
+    LoopSpread,       // a list without ".loop" of its own loops after an option
+                      // that does not leave, because an earlier list of the
+                      // call had one; pos: its ".lend"
     Ignored,          // a line at the top or between options whose non-blank
                       // bytes no stage took (parsePlace().word); pos: its newline
     TooManyPaths,     // exploring gave up: too many combinations of branches

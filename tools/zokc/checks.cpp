@@ -49,6 +49,7 @@ const std::vector<Kind> KINDS = {
     {"nul-byte", Severity::Warning, "a zero byte, after which the map is ignored"},
     {"not-utf8", Severity::Warning, "bytes that are not UTF-8"},
     {"go-outside", Severity::Warning, "a '.go' target with '/', which leaves the game folder"},
+    {"never-read", Severity::Warning, "lines that no way through the map runs"},
     {"too-many-paths", Severity::Warning, "a map with too many combinations of branches to check them all"},
 };
 
@@ -198,9 +199,12 @@ public:
             ended(end);
         texts();
         conditionsInOptions();
+        neverRun();
         if (survey_.idle) {
+            const bool empty = text_.find_first_not_of(" \t\r\n") == std::string::npos;
             report("never-waits", 0,
-                   std::string("the map never waits for a key, never ends the game and never moves on") +
+                   std::string(empty ? "the map is empty, so it" : "the map") +
+                       " never waits for a key, never ends the game and never moves on" +
                        (survey_.descs.empty() ? ""
                                               : " (a '.name' before a description lets it through without a key)") +
                        ": it is played again and again until the game gives up after 1,000 passes; give it a "
@@ -353,6 +357,8 @@ private:
                                                         std::to_string(lineOf(note.pos)) + " past the '.tpo', runs") +
                            "; add a '.fi' line before the '.tpo'");
             break;
+        case Notice::NestedOption:
+            break;  // named where its option is left open
         case Notice::LoopSpread:
             report("loop-spreads", startOf(place.listAt, Directive::List),
                    "this list has no '.loop' of its own but loops, because of the '.loop' on line " +
@@ -490,16 +496,25 @@ private:
                    "line with a newline");
             break;
         case Block::OptLabel:
+            report("unclosed-option", startOf(place.blockAt, Directive::Opt),
+                   "the label line " + q(lineAt(place.blockAt)) + " has no newline: the menu is never shown");
+            break;
         case Block::OptBody: {
             const survey::Text *opened = label(place.blockAt + 1);
             const std::string option = opened ? "the option " + q(trimmed(opened->text)) : "the option";
+            // Lines of the body that began with ".opt" and so took a ".tpo".
+            std::string nested;
+            for (const survey::Note &note : survey_.notes) {
+                if (note.notice == Notice::NestedOption && note.place.blockAt == place.blockAt &&
+                    note.place.inBody == place.inBody)
+                    nested += (nested.empty() ? "" : ", ") + std::to_string(lineOf(note.pos));
+            }
             report("unclosed-option", startOf(place.blockAt, Directive::Opt),
-                   place.block == Block::OptLabel
-                       ? "the label line of " + option + " has no newline: the menu is never shown"
-                       : option + " is never closed by '.tpo'" + where + ": the menu is never shown" +
-                             (place.depth > 0 ? " (a line of its body beginning with '.opt' counts as a nested "
-                                                "option, which needs a '.tpo' of its own)"
-                                              : "; add a '.tpo' line"));
+                   option + " is never closed by '.tpo'" + where + ": the menu is never shown; " +
+                       (nested.empty() ? "add a '.tpo' line"
+                                       : "its body's line " + nested +
+                                             " begins with '.opt' and so counts as a nested option, which takes a "
+                                             "'.tpo' of its own"));
             break;
         }
         default:
@@ -622,6 +637,46 @@ private:
                        "the condition " + q(text) + " tests " + q(name) +
                            ", which no '.set' in any map sets, so it is always 0" +
                            didYouMean(name, variables_.set));
+        }
+    }
+
+    // Stretches of lines no path runs: after a statement or a menu whose
+    // every option leaves, or skipped in every way through. Bodies of menus
+    // never offered are left to the reason the menu is not.
+    void neverRun()
+    {
+        if (survey_.gaveUp)
+            return;
+        const size_t end = std::min(text_.size(), text_.find('\0'));
+        auto unrun = [&](size_t i) {
+            if (survey_.run[i])
+                return false;
+            if (!survey_.passed[i])
+                return true;
+            const auto body = survey_.bodies.upper_bound({static_cast<uint32_t>(i), UINT32_MAX});
+            return body != survey_.bodies.begin() && i < std::prev(body)->second;
+        };
+        for (size_t i = 0; i < end;) {
+            if (!unrun(i)) {
+                i++;
+                continue;
+            }
+            size_t first = NO_POS, last = i;
+            for (; i < end && unrun(i); i++) {
+                if (!isBlank(text_[i]) && text_[i] != '\n' && text_[i] != '\r') {
+                    first = std::min(first, i);
+                    last = i;
+                }
+            }
+            if (first == NO_POS)
+                continue;
+            const uint32_t from = lineOf(static_cast<uint32_t>(first)), to = lineOf(static_cast<uint32_t>(last));
+            report("never-read", static_cast<uint32_t>(first),
+                   (from == to ? "line " + std::to_string(from) + " never runs"
+                               : "lines " + std::to_string(from) + " to " + std::to_string(to) + " never run") +
+                       ": every way through the map leaves before " + (from == to ? "it" : "them") +
+                       " (by '.go', '.die', '.win', '.exit' or '.break', or a menu whose every option leaves) or "
+                       "skips " + (from == to ? "it" : "them"));
         }
     }
 

@@ -46,7 +46,7 @@ int16_t bounded(int value)
 
 class Surveyor : public ParseWatch {
 public:
-    explicit Surveyor(Survey &survey) : survey_(survey) { explore = true; }
+    Surveyor(Survey &survey, const char *text) : survey_(survey), text_(text) { explore = true; }
 
     void enter(uint32_t start, uint32_t limit) override
     {
@@ -60,15 +60,30 @@ public:
         calls_.pop_back();
     }
 
+    void byte(uint32_t pos) override
+    {
+        if (parsePlace().block == Block::OptBody)
+            survey_.passed[pos] = true;
+        else
+            survey_.run[pos] = true;
+    }
+
     void directive(Directive what, uint32_t pos) override
     {
         survey_.directives.insert({what, pos});
         const ParsePlace place = parsePlace();
+        // A ".tpo" is read while its option's body is passed over, and it
+        // ends the option: it runs, whatever the body does before it. The
+        // words that end a skip are read by the skip alone, and run too.
+        const bool skipEnded = what == Directive::Fi || (what == Directive::Else && place.condition == 0) ||
+                               (what == Directive::Elif && place.condition == 1);
+        if (what == Directive::Tpo)
+            markRun(pos, 4);
+        else if (skipEnded)
+            markRun(pos - 1, what == Directive::Fi ? 3 : 5);
         if (what == Directive::Die || what == Directive::Win)
             survey_.endings.insert({what == Directive::Die ? PARSE_DIE : PARSE_WIN, pos, where(place)});
         // A skip that began between the options of a list and stopped here.
-        const bool skipEnded = what == Directive::Fi || (what == Directive::Else && place.condition == 0) ||
-                               (what == Directive::Elif && place.condition == 1);
         if (skipEnded && place.block == Block::ListBlock)
             survey_.skipEndsInList.insert(pos);
         // The .if, or the .elif or .else that starts a skip, inside a name
@@ -148,6 +163,17 @@ public:
     bool idle() const { return idle_ && !busy_ && !survey_.gaveUp; }
 
 private:
+    // Marks the letters of a directive whose last letter is at last.
+    void markRun(uint32_t last, uint32_t letters)
+    {
+        for (uint32_t i = last; letters > 0; i--) {
+            if (text_[i] != ' ' && text_[i] != '\t') {
+                survey_.run[i] = true;
+                letters--;
+            }
+        }
+    }
+
     bool atTop() const { return calls_.size() == 1; }
 
     Where where(const ParsePlace &place) const
@@ -164,6 +190,7 @@ private:
     }
 
     Survey &survey_;
+    const char *text_;
     std::vector<uint32_t> calls_;                 // the label of each option body being explored
     std::map<uint32_t, uint32_t> bodyLabels_;     // label start by the start of its body
     bool idle_ = false, busy_ = false;
@@ -174,7 +201,9 @@ private:
 Survey surveyMap(const char *text, uint32_t size)
 {
     Survey survey;
-    Surveyor surveyor(survey);
+    survey.run.assign(size, false);
+    survey.passed.assign(size, false);
+    Surveyor surveyor(survey, text);
     ParseWatch *const before = parse_watch;
     parse_watch = &surveyor;
     struct Restore {
