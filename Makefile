@@ -1,6 +1,7 @@
 # make play: build zok and play the game in game/.
 # make test: build and run every test, normally and under the sanitizers.
-.PHONY: play test deps build build-san clean
+# make bench: build the interpreter benchmarks in release mode and run them.
+.PHONY: play test bench deps build build-san clean
 
 deps:
 	@scripts/install-deps
@@ -24,5 +25,10 @@ test: build build-san
 	@echo "== tests: AddressSanitizer + UndefinedBehaviorSanitizer build"
 	cd build-san && ctest --output-on-failure -j2
 
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZOK_BENCH=ON -DBUILD_TESTING=OFF
+	cmake --build build-bench -j2 --target zok_bench
+	./build-bench/bench/zok_bench
+
 clean:
-	rm -rf build build-san
+	rm -rf build build-san build-bench

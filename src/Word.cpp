@@ -24,15 +24,20 @@ int freeWord(Word *word)
     return 0;
 }
 
+// The interpreter empties its Words at every blank and newline, so the
+// common case, a Word that never grew, costs no reallocation; and since the
+// bytes behind the text are zero already, only the text itself is zeroed.
 int clearWord(Word *word)
 {
-    auto *text = static_cast<char *>(realloc(word->text, word->step));
-    if (!text) {
-        puts("clearWord: realloc failed");
-        return 1;
+    if (word->capacity != word->step) {
+        auto *text = static_cast<char *>(realloc(word->text, word->step));
+        if (!text) {
+            puts("clearWord: realloc failed");
+            return 1;
+        }
+        word->text = text;
     }
-    word->text = text;
-    memset(word->text, 0, word->step);
+    memset(word->text, 0, word->length < word->step ? word->length : word->step);
     word->length = 0;
     word->capacity = word->step;
     return 0;
@@ -54,13 +59,17 @@ int addchar(Word *word, char ch)
     return 0;
 }
 
-// Measures only the string: the interpreter asks after every byte it reads,
-// so the Word's text may be a whole long line. The string can only equal the
-// text if it is no longer than length and the text ends right where it does.
+// Compares byte by byte without measuring either side first: the
+// interpreter asks after every byte it reads, the Word may hold a whole long
+// line, and most probes differ within their first bytes. The text's bytes are
+// read only up to the probe's length and the one after it.
 int isWord(const Word *word, const char *text)
 {
-    const size_t n = strlen(text);
-    return n <= word->length && memcmp(word->text, text, n) == 0 && word->text[n] == '\0' ? 1 : 0;
+    uint32_t i = 0;
+    for (; text[i] != '\0'; i++)
+        if (i >= word->length || word->text[i] != text[i])
+            return 0;
+    return word->text[i] == '\0' ? 1 : 0;
 }
 
 int catWords(Word *dst, const Word *src)

@@ -50,7 +50,7 @@ Listing rest(Dir *dir) {
 
 TEST(Files, OnlyARegularFileReadsAsAScriptWholeAndUnchanged) {
     Scratch s;
-    std::string bytes;  // every byte value, CR LF and zeros too, over several old 127-byte pieces
+    std::string bytes;  // every byte value, CR LF and zeros too
     for (int i = 0; i < 300; ++i) bytes += static_cast<char>(i);
     mkfifo(s.at("pipe").c_str(), 0600);  // no writer: opening it the usual way would wait forever
     fs::create_directory(s.at("folder"));

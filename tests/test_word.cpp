@@ -44,6 +44,9 @@ TEST(Word, GrowsAtExactlyFullByStepOrByWhatIsAddedAndClearsBack) {
     EXPECT_EQ(w->capacity, 64u);
     EXPECT_EQ(clearWord(w.get()), 0);
     expectWord(w.get(), 16, "");
+    addText(w.get(), "abc");  // emptied without having grown
+    EXPECT_EQ(clearWord(w.get()), 0);
+    expectWord(w.get(), 16, "");
 
     // catWords and setWord grow by what they add.
     WordPtr dst(newWord(32)), src(newWord(32)), fresh(newWord(0));
