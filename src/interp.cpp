@@ -164,6 +164,7 @@ struct Buffers {
         for (uint32_t i = 0; i < other.positions->count; i++)
             addPos(positions.get(), other.positions->items[i].start, other.positions->items[i].end);
     }
+    Buffers(Buffers &&) noexcept = default;
     Buffers &operator=(const Buffers &) = delete;
 };
 
@@ -723,16 +724,21 @@ struct Path {
 
 struct Hash {
     uint64_t value = 14695981039346656037ull;
-    void add(const void *data, size_t size)
+    void add(uint64_t number)
     {
-        for (size_t i = 0; i < size; i++)
-            value = (value ^ static_cast<const unsigned char *>(data)[i]) * 1099511628211ull;
+        value = (value ^ number) * 0x9E3779B97F4A7C15ull;
+        value ^= value >> 29;
     }
-    void add(uint64_t number) { add(&number, sizeof number); }
     void add(const Word *word)
     {
         add(word->length);
-        add(word->text, word->length);
+        uint64_t piece = 0;
+        for (uint32_t i = 0; i < word->length; i++) {
+            piece = piece << 8 | static_cast<unsigned char>(word->text[i]);
+            if (i % 8 == 7)
+                add(piece), piece = 0;
+        }
+        add(piece);
     }
 };
 
@@ -741,12 +747,15 @@ struct Hash {
 // labels, where the words are short.
 uint64_t digest(const Call &call, uint32_t pos)
 {
+    // Where the block and the list began matters only while they are open.
+    const bool inList = call.main != Top;
     Hash h;
     for (const uint64_t number :
          {uint64_t{pos}, uint64_t(call.main), uint64_t(call.statementState), uint64_t(call.conditionState),
-          uint64_t{call.listStart}, uint64_t(call.loop), uint64_t{call.optionCount}, uint64_t(call.depth),
-          uint64_t{call.blockAt}, uint64_t{call.listAt}, uint64_t{call.ifAt}, uint64_t{call.branchAt},
-          uint64_t(call.branch), uint64_t{call.loopAt}, uint64_t{call.ownLoop}, call.tag})
+          uint64_t(call.loop), uint64_t{call.optionCount}, uint64_t(call.depth),
+          uint64_t{inList ? call.blockAt : 0}, uint64_t{inList ? call.listAt : 0},
+          uint64_t{inList ? call.listStart : 0}, uint64_t{call.ifAt}, uint64_t{call.branchAt},
+          uint64_t(call.branch), uint64_t{call.loop ? call.loopAt : 0}, uint64_t{inList && call.ownLoop}, call.tag})
         h.add(number);
     for (const Word *word : {call.directive.get(), call.text.get(), call.line.get(), call.statement.get(),
                              call.condition.get()})
@@ -772,6 +781,7 @@ uint8_t follow(Explore &explore, Path &path, uint32_t limit, std::vector<Path> &
     uint32_t &pos = path.pos;
     const char *text = explore.text;
     uint8_t results = 0;
+    uint32_t lineStart = pos;
     auto end = [&](int result, uint32_t at) {
         parse_watch->ended(result, at);
         return static_cast<uint8_t>(results | resultBit(result));
@@ -826,8 +836,14 @@ uint8_t follow(Explore &explore, Path &path, uint32_t limit, std::vector<Path> &
             todo.back().call.conditionState = SkipBranch;
             forked = true;
         }
-        if (forked && ch == '\n' && mayMeet(call) && !seen.insert(digest(call, pos)).second)
-            return results;
+        // Paths meet again where a directive ends a block (a ".fi", a
+        // ".dend"): compare them at the ends of lines where one was taken.
+        if (ch == '\n') {
+            if (forked && call.takenAt != NO_POS && call.takenAt >= lineStart && mayMeet(call) &&
+                !seen.insert(digest(call, pos)).second)
+                return results;
+            lineStart = pos;
+        }
     }
 }
 
