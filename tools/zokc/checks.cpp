@@ -111,7 +111,9 @@ std::string_view trimmed(std::string_view text)
 
 std::string q(std::string_view text)
 {
-    return "'" + quoted(text) + "'";
+    std::string out = "'";
+    out += quoted(text);
+    return out += "'";
 }
 
 // Edits (insertions, deletions, changes, swaps of neighbours) from a to b.
@@ -641,21 +643,13 @@ private:
     }
 
     // Stretches of lines no path runs: after a statement or a menu whose
-    // every option leaves, or skipped in every way through. Bodies of menus
-    // never offered are left to the reason the menu is not.
+    // every option leaves, or skipped in every way through.
     void neverRun()
     {
         if (survey_.gaveUp)
             return;
         const size_t end = std::min(text_.size(), text_.find('\0'));
-        auto unrun = [&](size_t i) {
-            if (survey_.run[i])
-                return false;
-            if (!survey_.passed[i])
-                return true;
-            const auto body = survey_.bodies.upper_bound({static_cast<uint32_t>(i), UINT32_MAX});
-            return body != survey_.bodies.begin() && i < std::prev(body)->second;
-        };
+        auto unrun = [&](size_t i) { return !survey_.run[i]; };
         for (size_t i = 0; i < end;) {
             if (!unrun(i)) {
                 i++;

@@ -67,7 +67,8 @@ std::string trimmed(std::string_view text)
 // more).
 std::string nodeName(std::string_view target)
 {
-    return target.starts_with('/') ? "/" + std::string(target) : std::string(target);
+    std::string name = target.starts_with('/') ? "/" : "";
+    return name += target;
 }
 const std::string DEATH = "/death", VICTORY = "/victory";
 

@@ -15,9 +15,12 @@ namespace {
 // waits when more descriptions than name lines came since the last wait
 // (the map loop's description counter), so a pass waits, this time or on a
 // later pass, when it has a description before which that count is above
-// zero, or when each pass leaves the count higher than it found it.
+// zero, or when each pass leaves the count higher than it found it. Once a
+// path waits, how does not matter; before, the count is kept within a few
+// steps of zero (a lower bound only ever makes a wait more likely), so that
+// paths soon agree again.
 struct Waits {
-    bool menu = false;
+    bool busy = false;  // a menu, or a description that waits
     bool desc = false;
     int16_t count = 0;  // descriptions minus name lines so far in the pass
     int16_t peak = 0;   // the highest count a description found (with desc)
@@ -25,7 +28,7 @@ struct Waits {
     static Waits from(uint64_t tag)
     {
         Waits w;
-        w.menu = tag & 1;
+        w.busy = tag & 1;
         w.desc = tag & 2;
         w.count = static_cast<int16_t>(tag >> 16);
         w.peak = static_cast<int16_t>(tag >> 32);
@@ -33,20 +36,28 @@ struct Waits {
     }
     uint64_t tag() const
     {
-        return uint64_t{menu} | uint64_t{desc} << 1 | uint64_t{static_cast<uint16_t>(count)} << 16 |
+        if (busy || (desc && peak > 0))
+            return 1;
+        return uint64_t{desc} << 1 | uint64_t{static_cast<uint16_t>(count)} << 16 |
                uint64_t{static_cast<uint16_t>(peak)} << 32;
     }
-    bool waits() const { return menu || (desc && (peak > 0 || count > 0)); }
+    bool waits() const { return busy || (desc && (peak > 0 || count > 0)); }
 };
 
 int16_t bounded(int value)
 {
-    return static_cast<int16_t>(std::clamp(value, -10000, 10000));
+    return static_cast<int16_t>(std::max(value, -4));
 }
 
 class Surveyor : public ParseWatch {
 public:
-    Surveyor(Survey &survey, const char *text) : survey_(survey), text_(text) { explore = true; }
+    // waits: follow the key waits of each path (see Waits), which keeps
+    // paths apart that would otherwise meet again.
+    Surveyor(Survey &survey, const char *text, uint32_t size, bool waits)
+        : survey_(survey), text_(text), readAt_(size, 0), waits_(waits)
+    {
+        explore = true;
+    }
 
     void enter(uint32_t start, uint32_t limit) override
     {
@@ -60,12 +71,27 @@ public:
         calls_.pop_back();
     }
 
+    // How deep in option bodies the calls that read each byte were.
     void byte(uint32_t pos) override
     {
-        if (parsePlace().block == Block::OptBody)
-            survey_.passed[pos] = true;
-        else
-            survey_.run[pos] = true;
+        readAt_[pos] = std::max(readAt_[pos], static_cast<uint8_t>(std::min<size_t>(calls_.size(), 255)));
+    }
+
+    // A byte inside n option bodies runs when a call n levels down reads it;
+    // the calls above only pass over it as part of a body. (The bodies of
+    // menus never offered count as none: their lists are what is wrong.)
+    void findRun()
+    {
+        std::vector<int> nesting(readAt_.size() + 1, 0);
+        for (const auto &[start, end] : survey_.bodies) {
+            nesting[start]++;
+            nesting[std::min<size_t>(end, readAt_.size())]--;
+        }
+        for (size_t i = 0, depth = 0; i < readAt_.size(); i++) {
+            depth += nesting[i];
+            if (readAt_[i] > depth)
+                survey_.run[i] = true;
+        }
     }
 
     void directive(Directive what, uint32_t pos) override
@@ -100,9 +126,9 @@ public:
         for (uint32_t i = 0; i < bodies->count; i++)
             survey_.bodies.insert({bodies->items[i].start, bodies->items[i].end});
         survey_.menus = true;
-        if (atTop()) {
+        if (waits_ && atTop()) {
             Waits w = Waits::from(parsePlace().tag);
-            w.menu = true;
+            w.busy = true;
             setParseTag(w.tag());
             busy_ = true;
         }
@@ -115,7 +141,7 @@ public:
         switch (what) {
         case Directive::Name:
             survey_.names.insert(std::move(item));
-            if (atTop()) {
+            if (waits_ && atTop()) {
                 Waits w = Waits::from(place.tag);
                 w.count = bounded(w.count - 1);
                 setParseTag(w.tag());
@@ -123,9 +149,9 @@ public:
             break;
         case Directive::Desc:
             survey_.descs.insert(std::move(item));
-            if (atTop()) {
+            if (waits_ && atTop()) {
                 Waits w = Waits::from(place.tag);
-                w.peak = w.desc ? std::max(w.peak, w.count) : w.count;
+                w.peak = bounded(w.desc ? std::max(w.peak, w.count) : w.count);
                 w.desc = true;
                 w.count = bounded(w.count + 1);
                 setParseTag(w.tag());
@@ -193,17 +219,20 @@ private:
     const char *text_;
     std::vector<uint32_t> calls_;                 // the label of each option body being explored
     std::map<uint32_t, uint32_t> bodyLabels_;     // label start by the start of its body
+    std::vector<uint8_t> readAt_;
+    bool waits_;
     bool idle_ = false, busy_ = false;
 };
 
 }  // namespace
 
-Survey surveyMap(const char *text, uint32_t size)
+namespace {
+
+Survey survey(const char *text, uint32_t size, bool waits)
 {
     Survey survey;
     survey.run.assign(size, false);
-    survey.passed.assign(size, false);
-    Surveyor surveyor(survey, text);
+    Surveyor surveyor(survey, text, size, waits);
     ParseWatch *const before = parse_watch;
     parse_watch = &surveyor;
     struct Restore {
@@ -211,8 +240,26 @@ Survey surveyMap(const char *text, uint32_t size)
         ~Restore() { parse_watch = watch; }
     } restore{before};
     parse_r(text, 0, size);
+    surveyor.findRun();
     survey.idle = surveyor.idle();
     return survey;
+}
+
+}  // namespace
+
+// A map with a menu, a .go, a .die or a .win somewhere may wait on some
+// path, so it is not one that never waits; only a map with none of them
+// needs its paths' key waits followed, in a second survey.
+Survey surveyMap(const char *text, uint32_t size)
+{
+    Survey found = survey(text, size, false);
+    const bool leaves = std::any_of(found.ends.begin(), found.ends.end(), [](const End &end) {
+        return end.result == PARSE_GO || end.result == PARSE_DIE || end.result == PARSE_WIN;
+    });
+    found.idle = false;
+    if (!found.menus && !leaves && !found.gaveUp)
+        found.idle = survey(text, size, true).idle;
+    return found;
 }
 
 }  // namespace survey

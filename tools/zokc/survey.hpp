@@ -79,8 +79,8 @@ struct Survey {
     std::set<std::pair<uint32_t, uint32_t>> bodies;  // option bodies of the menus offered
     std::set<uint32_t> skipEndsInList;  // a skip that began between options stopped here
     std::set<uint32_t> condsInText;     // an .if, .elif or .else read as text (its first byte)
-    std::vector<bool> run;              // bytes some path runs
-    std::vector<bool> passed;           // bytes of option bodies passed over while a list is read
+    std::vector<bool> run;              // bytes some path runs (rather than passes over as part
+                                        // of an option body while the list is read)
     bool menus = false;                 // some path offers a menu
     bool idle = false;                  // every path of the map's top never waits for a key
     bool gaveUp = false;                // too many combinations of branches: the survey is partial
