@@ -1,6 +1,6 @@
 # make play: build zok and play the game in game/.
 # make test: build and run every test, normally and under the sanitizers.
-# make bench: build the interpreter benchmarks in release mode and run them.
+# make bench: build the interpreter and zokc check benchmarks in release mode and run them.
 .PHONY: play test bench deps build build-san clean
 
 deps:
@@ -27,8 +27,9 @@ test: build build-san
 
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZOK_BENCH=ON -DBUILD_TESTING=OFF
-	cmake --build build-bench -j2 --target zok_bench
+	cmake --build build-bench -j2 --target zok_bench zokc_check_bench
 	./build-bench/bench/zok_bench
+	./build-bench/bench/check/zokc_check_bench
 
 clean:
 	rm -rf build build-san build-bench
