@@ -79,8 +79,9 @@ constexpr uint32_t NO_POS = UINT32_MAX;
 // option of a menu is run in turn, and a statement ends only the path it is
 // on. Nothing is shown, no variable changes and go_map stays as it is; paths
 // that reach the same state at the same byte are followed once, and an
-// option body is explored once. The events below marked "explored" come only
-// then; during an event parsePlace() tells where the path stands.
+// option body is explored once (enter and leave frame it, and leave then
+// reports PARSE_END). The events below marked "explored" come only then;
+// during an event parsePlace() tells where the path stands.
 struct ParseWatch {
     bool explore = false;
 

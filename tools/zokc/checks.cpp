@@ -4,6 +4,7 @@
 // and, where there is one, the fix.
 #include "checks.hpp"
 
+#include "fifo.hpp"
 #include "game.hpp"
 
 #include <algorithm>
@@ -11,8 +12,6 @@
 #include <deque>
 #include <map>
 #include <set>
-
-#include <unistd.h>
 
 namespace checks {
 
@@ -372,7 +371,7 @@ private:
             ignored(note);
             break;
         case Notice::TooManyPaths:
-            report("too-many-paths", note.pos,
+            report("too-many-paths", 0,
                    "the map has too many combinations of branches to follow them all: the checks cover only part "
                    "of it");
             break;
@@ -560,10 +559,14 @@ private:
         }
         for (const survey::Text &condition : survey_.conditions)
             conditionText(condition);
-        for (const survey::Text &desc : survey_.descs) {
-            const int rows = textRows(desc.text, DESC_COLS);
+        // A description whose lines differ from one way through to another
+        // is as tall as its tallest.
+        std::map<uint32_t, int> tallest;
+        for (const survey::Text &desc : survey_.descs)
+            tallest[desc.start] = std::max(tallest[desc.start], textRows(desc.text, DESC_COLS));
+        for (const auto &[start, rows] : tallest) {
             if (rows > DESC_ROWS)
-                report("tall-description", startOf(desc.start - 1, Directive::Desc),
+                report("tall-description", startOf(start - 1, Directive::Desc),
                        "the description takes " + std::to_string(rows) + " rows of an " +
                            std::to_string(STANDARD_COLS) + "x" + std::to_string(STANDARD_ROWS) +
                            " terminal's description pane, which has " + std::to_string(DESC_ROWS) +
@@ -597,7 +600,7 @@ private:
             report("go-outside", go.start,
                    "'.go " + quoted(go.text) + "' leads out of the game folder, to " + q(path) +
                        "; keep every map in the folder");
-        if (game_.find(go.text) || (go.text.find('/') != std::string::npos && access(path.c_str(), F_OK) == 0))
+        if (game_.find(go.text) || (go.text.find('/') != std::string::npos && fileExists(path.c_str())))
             return;
         std::vector<std::string> names;
         for (const folder::Map &map : game_.maps)
