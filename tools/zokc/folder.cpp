@@ -70,8 +70,11 @@ const Map *Game::find(std::string_view name) const
 
 bool readGame(const std::string &dir, Game &game)
 {
+    // "game/" names its maps "game/start.zok", as "game" does.
     game.dir = dir;
-    const DirPtr listing(openDir(dir.c_str(), 0));
+    while (game.dir.size() > 1 && game.dir.back() == '/')
+        game.dir.pop_back();
+    const DirPtr listing(openDir(game.dir.c_str(), 0));
     if (!listing)
         return false;
     while (const DirEntry *entry = readDir(listing.get())) {
@@ -80,7 +83,7 @@ bool readGame(const std::string &dir, Game &game)
         Map map;
         const std::string_view name = entry->name;
         map.name = name.substr(0, name.size() - EXTENSION.size());
-        map.path = dir + "/" + std::string(name);
+        map.path = game.dir + "/" + std::string(name);
         game.maps.push_back(std::move(map));
     }
     for (Map &map : game.maps)
