@@ -33,10 +33,11 @@ install: build
 
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZOK_BENCH=ON -DBUILD_TESTING=OFF
-	cmake --build build-bench -j2 --target zok_bench startup_bench zokc
+	cmake --build build-bench -j2 --target zok_bench startup_bench zokc_check_bench zokc
 	./build-bench/bench/zok_bench
 	./build-bench/bench/startup/startup_bench
 	cmake --build build-bench --target explore_bench
+	./build-bench/bench/check/zokc_check_bench
 
 clean:
 	rm -rf build build-san build-bench

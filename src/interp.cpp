@@ -4,6 +4,10 @@
 // .win) and the main stage (.name, .desc/.dend, .list/.opt/.tpo/.lend). There
 // is no tokenising pass; directives act the moment their last byte arrives.
 // A chosen option's body runs as a nested parse_r call over the same text.
+//
+// For the author's tools the same stages can also explore a script: every
+// condition is followed both ways and every option of a menu is run, one
+// path of the call after another (see ParseWatch::explore).
 #include "interp.hpp"
 
 #include "VarTable.hpp"
@@ -16,6 +20,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -116,24 +124,27 @@ enum StatementState { Idle = 0, Assignment = 1, GoTarget = 2 };
 enum ConditionState { Normal = 0, Condition = 1, SkipBlock = 3, SkipBranch = 4 };
 
 constexpr int KEEP_GOING = -1;
+constexpr int MENU_EXPLORED = -2;  // exploring: every body of a menu has been explored
 
 bool isBlank(char ch)
 {
     return ch == ' ' || ch == '\t';
 }
 
-void recognised(Directive what, uint32_t pos)
-{
-    if (parse_watch)
-        parse_watch->directive(what, pos);
-}
-
 struct PosListFree {
     void operator()(PosList *list) const { freePosList(list); }
 };
 
-// Everything one call of parse_r owns; released on every way out of the call.
-struct Call {
+Word *copyWord(const Word *word)
+{
+    Word *copy = newWord(word->step);
+    catWords(copy, word);
+    return copy;
+}
+
+// The seven containers one call of parse_r owns; released on every way out
+// of the call. An explored path that forks takes a copy.
+struct Buffers {
     WordPtr directive{newWord(32)};  // main stage's directive word
     WordPtr text{newWord(32)};       // name line, description or option label
     WordPtr line{newWord(32)};       // the description line being read
@@ -142,6 +153,25 @@ struct Call {
     WordListPtr labels{newWordList(8)};
     std::unique_ptr<PosList, PosListFree> positions{newPosList()};
 
+    Buffers() = default;
+    Buffers(const Buffers &other)
+        : directive(copyWord(other.directive.get())), text(copyWord(other.text.get())),
+          line(copyWord(other.line.get())), statement(copyWord(other.statement.get())),
+          condition(copyWord(other.condition.get()))
+    {
+        for (int32_t i = 0; i < other.labels->count; i++)
+            addWordList(labels.get(), copyWord(other.labels->items[i]));
+        for (uint32_t i = 0; i < other.positions->count; i++)
+            addPos(positions.get(), other.positions->items[i].start, other.positions->items[i].end);
+    }
+    Buffers(Buffers &&) noexcept = default;
+    Buffers &operator=(const Buffers &) = delete;
+};
+
+struct Explore;
+
+// Everything one call of parse_r owns.
+struct Call : Buffers {
     int main = Top;
     int statementState = Idle;
     int conditionState = Normal;
@@ -149,7 +179,86 @@ struct Call {
     int loop = 0;            // set by ".loop"; stays set for later lists of this call
     uint32_t optionCount = 0;
     int32_t depth = 0;       // ".opt"s of lists nested inside the option body being read
+
+    // Where things began, for a watcher; the rest only while exploring.
+    uint32_t blockAt = NO_POS, listAt = NO_POS;
+    uint32_t takenAt = NO_POS;  // the last byte at which a stage recognised something
+                                // (or, exploring, noticed why it did not)
+    Explore *explore = nullptr;
+    uint32_t wordAt = NO_POS;   // the first byte of the main stage's word
+    uint32_t statementAt = 0;   // the first byte of a .set text or .go target
+    uint32_t conditionAt = 0;   // the first byte of a condition
+    uint32_t ifAt = NO_POS, branchAt = NO_POS, loopAt = NO_POS;
+    Directive branch = Directive::Fi;
+    bool ownLoop = false;       // the list being read has a ".loop" of its own
+    bool forkFalse = false;     // a condition was just read: go on as if false too
+    uint8_t menuResults = 0;    // what the bodies of the menu just explored returned
+    uint64_t tag = 0;           // the watcher's value for this path
 };
+
+void recognised(Call &call, Directive what, uint32_t pos)
+{
+    call.takenAt = pos;
+    if (parse_watch)
+        parse_watch->directive(what, pos);
+}
+
+// Exploring only (call.explore set) from here to conditionalStage.
+
+void noticed(Notice notice, Directive what, uint32_t pos)
+{
+    parse_watch->noticed(notice, what, pos);
+}
+
+// ".if" or ".elif" at the blank before pos: a branch whose condition follows.
+void openBranch(Call &call, Directive what, uint32_t pos)
+{
+    if (what == Directive::If) {
+        if (call.ifAt != NO_POS)
+            noticed(Notice::NestedIf, what, pos - 1);
+        call.ifAt = pos - 1;
+    }
+    call.branch = what;
+    call.branchAt = pos - 1;
+    call.conditionAt = pos;
+}
+
+// ".elif" or ".else" after a branch that ran: the rest of the block is skipped.
+void skipRest(Call &call, Directive what, uint32_t pos)
+{
+    if (call.ifAt == NO_POS)
+        noticed(Notice::StrayBranch, what, pos - 1);
+    call.branch = what;
+    call.branchAt = pos - 1;
+}
+
+void closeBlock(Call &call)
+{
+    call.ifAt = call.branchAt = NO_POS;
+    call.branch = Directive::Fi;
+}
+
+// A word ended by the blank before pos: ".else" and ".fi" must end at their
+// newline to count.
+void endedByBlank(Call &call, const Word *word, uint32_t pos)
+{
+    const bool isElse = isWord(word, ".else"), isFi = isWord(word, ".fi");
+    if (isElse || isFi) {
+        call.takenAt = pos - 1;
+        noticed(Notice::TrailingText, isElse ? Directive::Else : Directive::Fi, pos - 1);
+    }
+}
+
+// A word ended by the newline before pos that, but for a carriage return,
+// would have been the directive.
+bool hiddenByReturn(Call &call, const Word *word, const char *withReturn, Directive what, uint32_t pos)
+{
+    if (!isWord(word, withReturn))
+        return false;
+    call.takenAt = pos - 1;
+    noticed(Notice::CarriageReturn, what, pos - 2);
+    return true;
+}
 
 // Conditional stage. Returns false when a skip runs into the end of the
 // text. While skipping it reads on by itself; the byte that ends the skip is
@@ -162,16 +271,34 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
         if (isBlank(ch)) {
             if (isWord(word, ".if")) {
                 call.conditionState = Condition;
-                recognised(Directive::If, pos - 1);
+                recognised(call, Directive::If, pos - 1);
+                if (call.explore)
+                    openBranch(call, Directive::If, pos);
             } else if (isWord(word, ".elif")) {
                 call.conditionState = SkipBlock;  // the branch before it has run
-                recognised(Directive::Elif, pos - 1);
+                recognised(call, Directive::Elif, pos - 1);
+                if (call.explore)
+                    skipRest(call, Directive::Elif, pos);
+            } else if (call.explore) {
+                endedByBlank(call, word, pos);
             }
             clearWord(word);
         } else if (ch == '\n') {
             if (isWord(word, ".else")) {
                 call.conditionState = SkipBlock;
-                recognised(Directive::Else, pos - 1);
+                recognised(call, Directive::Else, pos - 1);
+                if (call.explore)
+                    skipRest(call, Directive::Else, pos);
+            } else if (call.explore) {
+                // Play passes a ".fi" here by; it ends the block this path is in.
+                if (isWord(word, ".fi") || hiddenByReturn(call, word, ".fi\r", Directive::Fi, pos)) {
+                    call.takenAt = pos - 1;
+                    if (call.ifAt == NO_POS && isWord(word, ".fi"))
+                        noticed(Notice::StrayBranch, Directive::Fi, pos - 1);
+                    closeBlock(call);
+                } else {
+                    hiddenByReturn(call, word, ".else\r", Directive::Else, pos);
+                }
             }
             clearWord(word);
         } else {
@@ -181,7 +308,14 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
 
     case Condition:
         if (ch == '\n') {
-            call.conditionState = checkVar(global_variables, word->text) ? Normal : SkipBranch;
+            if (call.explore) {
+                call.takenAt = pos - 1;
+                parse_watch->collected(call.branch, call.conditionAt, {word->text, word->length});
+                call.conditionState = Normal;
+                call.forkFalse = true;
+            } else {
+                call.conditionState = checkVar(global_variables, word->text) ? Normal : SkipBranch;
+            }
             clearWord(word);
         } else if (!isBlank(ch)) {
             addchar(word, ch);
@@ -194,10 +328,19 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
             if (ch == '\n') {
                 const bool fi = isWord(word, ".fi");
                 const bool ends = fi || (call.conditionState == SkipBranch && isWord(word, ".else"));
+                if (!ends && call.explore && !hiddenByReturn(call, word, ".fi\r", Directive::Fi, pos) &&
+                    call.conditionState == SkipBranch)
+                    hiddenByReturn(call, word, ".else\r", Directive::Else, pos);
                 clearWord(word);
                 if (ends) {
                     call.conditionState = Normal;
-                    recognised(fi ? Directive::Fi : Directive::Else, pos - 1);
+                    recognised(call, fi ? Directive::Fi : Directive::Else, pos - 1);
+                    if (call.explore && fi) {
+                        closeBlock(call);
+                    } else if (call.explore) {
+                        call.branch = Directive::Else;
+                        call.branchAt = pos - 1;
+                    }
                     return true;
                 }
             } else if (isBlank(ch)) {
@@ -205,10 +348,14 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
                 // the next condition; skipping to ".fi", blanks are dropped.
                 if (call.conditionState == SkipBranch) {
                     const bool elif = isWord(word, ".elif");
+                    if (!elif && call.explore)
+                        endedByBlank(call, word, pos);
                     clearWord(word);
                     if (elif) {
                         call.conditionState = Condition;
-                        recognised(Directive::Elif, pos - 1);
+                        recognised(call, Directive::Elif, pos - 1);
+                        if (call.explore)
+                            openBranch(call, Directive::Elif, pos);
                         return true;
                     }
                 }
@@ -223,8 +370,22 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
     return true;
 }
 
+// The states in which a statement's words are shown as text or ignored.
+bool readsStatementsAsText(int main)
+{
+    return main == NameLine || main == DescBlock || main == ListBlock;
+}
+
 int statementStage(Call &call, char ch, uint32_t pos)
 {
+    static constexpr struct {
+        const char *word, *withReturn;
+        Directive what;
+        int result;
+    } ends[] = {{".break", ".break\r", Directive::Break, PARSE_BREAK},
+                {".exit", ".exit\r", Directive::Exit, PARSE_EXIT},
+                {".die", ".die\r", Directive::Die, PARSE_DIE},
+                {".win", ".win\r", Directive::Win, PARSE_WIN}};
     Word *word = call.statement.get();
     switch (call.statementState) {
     case Idle:
@@ -233,25 +394,33 @@ int statementStage(Call &call, char ch, uint32_t pos)
                 if (isWord(word, ".set")) {
                     clearWord(word);
                     call.statementState = Assignment;
+                    call.statementAt = pos;
                 } else if (isWord(word, ".go")) {
                     clearWord(word);
                     call.statementState = GoTarget;
+                    call.statementAt = pos;
+                }
+            } else if (call.explore && readsStatementsAsText(call.main)) {
+                if (isWord(word, ".set") || isWord(word, ".go")) {
+                    call.takenAt = pos - 1;
+                    noticed(Notice::StatementAsText, isWord(word, ".go") ? Directive::Go : Directive::Set, pos - 1);
                 }
             }
         } else if (ch == '\n') {
             if (call.main == Top) {
-                static constexpr struct {
-                    const char *word;
-                    Directive what;
-                    int result;
-                } ends[] = {{".break", Directive::Break, PARSE_BREAK},
-                            {".exit", Directive::Exit, PARSE_EXIT},
-                            {".die", Directive::Die, PARSE_DIE},
-                            {".win", Directive::Win, PARSE_WIN}};
                 for (const auto &end : ends) {
                     if (isWord(word, end.word)) {
-                        recognised(end.what, pos - 1);
+                        recognised(call, end.what, pos - 1);
                         return end.result;
+                    }
+                    if (call.explore)
+                        hiddenByReturn(call, word, end.withReturn, end.what, pos);
+                }
+            } else if (call.explore && readsStatementsAsText(call.main)) {
+                for (const auto &end : ends) {
+                    if (isWord(word, end.word)) {
+                        call.takenAt = pos - 1;
+                        noticed(Notice::StatementAsText, end.what, pos - 1);
                     }
                 }
             }
@@ -263,8 +432,11 @@ int statementStage(Call &call, char ch, uint32_t pos)
 
     case Assignment:
         if (ch == '\n') {
-            recognised(Directive::Set, pos - 1);
-            interpVar(global_variables, word->text);
+            recognised(call, Directive::Set, pos - 1);
+            if (call.explore)
+                parse_watch->collected(Directive::Set, call.statementAt, {word->text, word->length});
+            else
+                interpVar(global_variables, word->text);
             call.statementState = Idle;
             clearWord(word);
         } else {
@@ -274,8 +446,11 @@ int statementStage(Call &call, char ch, uint32_t pos)
 
     case GoTarget:
         if (ch == '\n') {
-            go_map = setStringF(go_map, "%s", word->text);
-            recognised(Directive::Go, pos - 1);
+            if (call.explore)
+                parse_watch->collected(Directive::Go, call.statementAt, {word->text, word->length});
+            else
+                go_map = setStringF(go_map, "%s", word->text);
+            recognised(call, Directive::Go, pos - 1);
             return PARSE_GO;
         }
         addchar(word, ch);
@@ -284,7 +459,19 @@ int statementStage(Call &call, char ch, uint32_t pos)
     return KEEP_GOING;
 }
 
-// Shows the menu of the list just read and runs the chosen body.
+uint8_t exploreCall(Explore &explore, uint32_t start, uint32_t limit);
+Call *explored = nullptr;  // the path whose events are being reported
+constexpr uint8_t END_BIT = 1, BREAK_BIT = 2;  // results as bits (see resultBit)
+
+void clearMenu(Call &call)
+{
+    clearWordList(call.labels.get());
+    clearPosList(call.positions.get());
+    call.optionCount = 0;
+}
+
+// Shows the menu of the list just read and runs the chosen body; exploring,
+// runs every body.
 int runMenu(Call &call, const char *text, uint32_t &pos)
 {
     PosList *positions = call.positions.get();
@@ -292,6 +479,16 @@ int runMenu(Call &call, const char *text, uint32_t &pos)
     if (positions->count > 0) {  // a list with no options has nothing to choose
         if (parse_watch)
             parse_watch->menu(call.listStart, positions);
+        if (call.explore) {
+            call.menuResults = 0;
+            for (uint32_t i = 0; i < positions->count; i++)
+                call.menuResults |= exploreCall(*call.explore, positions->items[i].start, positions->items[i].end);
+            explored = &call;
+            if (call.loop && !call.ownLoop && (call.menuResults & END_BIT))
+                noticed(Notice::LoopSpread, Directive::Loop, call.blockAt);
+            clearMenu(call);
+            return MENU_EXPLORED;
+        }
         int choice = handleOptions(call.labels.get());
         if (choice < 0)
             choice = 0;
@@ -306,10 +503,17 @@ int runMenu(Call &call, const char *text, uint32_t &pos)
             call.main = ListBlock;
         }
     }
-    clearWordList(call.labels.get());
-    clearPosList(positions);
-    call.optionCount = 0;
+    clearMenu(call);
     return KEEP_GOING;
+}
+
+// Exploring: a line at the top or between options has ended at the newline
+// before pos; tell the watcher if no stage took any of its words.
+void endOfLine(Call &call, const Word *directive, uint32_t pos)
+{
+    const bool taken = call.takenAt != NO_POS && call.wordAt != NO_POS && call.takenAt >= call.wordAt;
+    if (directive->length > 1 && !taken)
+        noticed(Notice::Ignored, Directive::Name, pos - 1);
 }
 
 int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
@@ -320,28 +524,40 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
     case Top:
         if (isBlank(ch))
             break;
+        if (call.explore && directive->length == 0)
+            call.wordAt = pos - 1;
         addchar(directive, ch);
         if (isWord(directive, ".desc")) {
             clearWord(directive);
             call.main = DescBlock;
-            recognised(Directive::Desc, pos - 1);
+            call.blockAt = pos - 1;
+            recognised(call, Directive::Desc, pos - 1);
         } else if (isWord(directive, ".name")) {
             clearWord(directive);
             call.main = NameLine;
-            recognised(Directive::Name, pos - 1);
+            call.blockAt = pos - 1;
+            recognised(call, Directive::Name, pos - 1);
         } else if (isWord(directive, ".list")) {
             call.listStart = pos;
             clearWord(directive);
             call.main = ListBlock;
-            recognised(Directive::List, pos - 1);
+            call.blockAt = call.listAt = pos - 1;
+            call.ownLoop = false;
+            recognised(call, Directive::List, pos - 1);
         }
-        if (ch == '\n')
+        if (ch == '\n') {
+            if (call.explore)
+                endOfLine(call, directive, pos);
             clearWord(directive);
+        }
         break;
 
     case NameLine:
         if (ch == '\n') {
-            renderName(collected->text);
+            if (call.explore)
+                parse_watch->collected(Directive::Name, call.blockAt + 1, {collected->text, collected->length});
+            else
+                renderName(collected->text);
             clearWord(collected);
             call.main = Top;
         } else {
@@ -360,10 +576,15 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
         }
         if (isWord(directive, ".dend")) {
             call.main = Top;
-            recognised(Directive::Dend, pos - 1);
-            renderDesc(collected->text);
+            recognised(call, Directive::Dend, pos - 1);
+            if (call.explore)
+                parse_watch->collected(Directive::Desc, call.blockAt + 1, {collected->text, collected->length});
+            else
+                renderDesc(collected->text);
             clearWord(collected);
         } else {
+            if (call.explore)
+                hiddenByReturn(call, directive, ".dend\r", Directive::Dend, pos);
             addchar(line, '\n');
             catWords(collected, line);
         }
@@ -375,28 +596,40 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
     case ListBlock:
         if (isBlank(ch))
             break;
+        if (call.explore && directive->length == 0)
+            call.wordAt = pos - 1;
         addchar(directive, ch);
         if (isWord(directive, ".opt")) {
             call.depth = 0;
             clearWord(directive);
             call.optionCount++;
             call.main = OptLabel;
-            recognised(Directive::Opt, pos - 1);
+            call.blockAt = pos - 1;
+            recognised(call, Directive::Opt, pos - 1);
         } else if (isWord(directive, ".loop")) {
+            if (!call.loop)
+                call.loopAt = pos - 1;
             call.loop = 1;
+            call.ownLoop = true;
             clearWord(directive);
-            recognised(Directive::Loop, pos - 1);
+            recognised(call, Directive::Loop, pos - 1);
         } else if (isWord(directive, ".lend")) {
             call.main = RunMenu;
+            call.blockAt = pos - 1;
             clearWord(directive);
-            recognised(Directive::Lend, pos - 1);
+            recognised(call, Directive::Lend, pos - 1);
         }
-        if (ch == '\n')
+        if (ch == '\n') {
+            if (call.explore)
+                endOfLine(call, directive, pos);
             clearWord(directive);
+        }
         break;
 
     case OptLabel:
         if (ch == '\n') {
+            if (call.explore)
+                parse_watch->collected(Directive::Opt, call.blockAt + 1, {collected->text, collected->length});
             Word *label = newWord(32);
             catWords(label, collected);
             clearWord(collected);
@@ -416,13 +649,15 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
         addchar(directive, ch);
         if (isWord(directive, ".opt")) {
             call.depth++;
+            if (call.explore)
+                noticed(Notice::NestedOption, Directive::Opt, pos - 1);
         } else if (isWord(directive, ".tpo")) {
             if (call.depth <= 0) {
                 PosList *positions = call.positions.get();
                 if (positions->count > 0)
                     positions->items[positions->count - 1].end = pos;
                 call.main = ListBlock;
-                recognised(Directive::Tpo, pos - 1);
+                recognised(call, Directive::Tpo, pos - 1);
             } else {
                 call.depth--;
             }
@@ -436,10 +671,6 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
     }
     return KEEP_GOING;
 }
-
-}  // namespace
-
-namespace {
 
 int run(const char *text, uint32_t start, uint32_t limit)
 {
@@ -461,12 +692,238 @@ int run(const char *text, uint32_t start, uint32_t limit)
     }
 }
 
+// Exploring a script: its paths are followed one after another from a stack;
+// a condition pushes its false way, a menu whose bodies can both end and
+// break pushes the way on after the list. Paths meet again at a line end
+// where their whole state agrees, and only the first goes on from there.
+
+uint8_t resultBit(int result)
+{
+    switch (result) {
+    case PARSE_END: return 1;
+    case PARSE_BREAK: return 2;
+    case PARSE_EXIT: return 4;
+    case PARSE_GO: return 8;
+    case PARSE_DIE: return 16;
+    default: return 32;  // PARSE_WIN
+    }
+}
+
+struct Explore {
+    const char *text;
+    uint64_t budget;  // bytes left to read before exploring gives up
+    bool gaveUp = false;
+    std::map<std::pair<uint32_t, uint32_t>, uint8_t> bodies;  // results of option bodies explored
+};
+
+
+struct Path {
+    Call call;
+    uint32_t pos;
+};
+
+struct Hash {
+    uint64_t value = 14695981039346656037ull;
+    void add(uint64_t number)
+    {
+        value = (value ^ number) * 0x9E3779B97F4A7C15ull;
+        value ^= value >> 29;
+    }
+    void add(const Word *word)
+    {
+        add(word->length);
+        uint64_t piece = 0;
+        for (uint32_t i = 0; i < word->length; i++) {
+            piece = piece << 8 | static_cast<unsigned char>(word->text[i]);
+            if (i % 8 == 7)
+                add(piece), piece = 0;
+        }
+        add(piece);
+    }
+};
+
+// Everything that decides what a path does from here and what a watcher
+// hears of it. Taken at line ends outside name lines, descriptions and
+// labels, where the words are short.
+uint64_t digest(const Call &call, uint32_t pos)
+{
+    // Where the block and the list began matters only while they are open.
+    const bool inList = call.main != Top;
+    Hash h;
+    for (const uint64_t number :
+         {uint64_t{pos}, uint64_t(call.main), uint64_t(call.statementState), uint64_t(call.conditionState),
+          uint64_t(call.loop), uint64_t{call.optionCount}, uint64_t(call.depth),
+          uint64_t{inList ? call.blockAt : 0}, uint64_t{inList ? call.listAt : 0},
+          uint64_t{inList ? call.listStart : 0}, uint64_t{call.ifAt}, uint64_t{call.branchAt},
+          uint64_t(call.branch), uint64_t{call.loop ? call.loopAt : 0}, uint64_t{inList && call.ownLoop}, call.tag})
+        h.add(number);
+    for (const Word *word : {call.directive.get(), call.text.get(), call.line.get(), call.statement.get(),
+                             call.condition.get()})
+        h.add(word);
+    for (int32_t i = 0; i < call.labels->count; i++)
+        h.add(call.labels->items[i]);
+    for (uint32_t i = 0; i < call.positions->count; i++)
+        h.add(uint64_t{call.positions->items[i].start} << 32 | call.positions->items[i].end);
+    return h.value;
+}
+
+bool mayMeet(const Call &call)
+{
+    return call.main == Top || call.main == ListBlock || call.main == OptBody;
+}
+
+// Follows one path until it ends or meets one already followed; returns the
+// results it can end the call with.
+uint8_t follow(Explore &explore, Path &path, uint32_t limit, std::vector<Path> &todo,
+               std::unordered_set<uint64_t> &seen, bool &forked)
+{
+    Call &call = path.call;
+    uint32_t &pos = path.pos;
+    const char *text = explore.text;
+    uint8_t results = 0;
+    uint32_t lineStart = pos;
+    auto end = [&](int result, uint32_t at) {
+        parse_watch->ended(result, at);
+        return static_cast<uint8_t>(results | resultBit(result));
+    };
+    for (;;) {
+        explored = &call;
+        if (explore.budget == 0) {
+            if (!explore.gaveUp)
+                noticed(Notice::TooManyPaths, Directive::Name, pos);
+            explore.gaveUp = true;
+            return results;
+        }
+        explore.budget--;
+        char ch = text[pos++];
+        if (ch == '\0' || pos > limit)
+            return end(PARSE_END, pos - 1);
+        if (call.main != OptLabel && call.main != OptBody) {
+            const bool skipping = call.conditionState == SkipBlock || call.conditionState == SkipBranch;
+            if (!conditionalStage(call, text, pos, ch)) {
+                noticed(Notice::SkipRunsOff, call.branch, pos);
+                return end(PARSE_END, pos);
+            }
+            if (skipping && pos > limit)
+                noticed(Notice::SkipRunsOff, call.branch, pos - 1);
+        }
+        parse_watch->byte(pos - 1);
+        if (const int result = statementStage(call, ch, pos); result != KEEP_GOING)
+            return end(result, pos - 1);
+        if (mainStage(call, text, pos, ch) == MENU_EXPLORED) {
+            const uint8_t bodies = call.menuResults;
+            results |= bodies & ~(END_BIT | BREAK_BIT);  // these leave the call from inside a body
+            const bool again = call.loop && (bodies & END_BIT);
+            const bool after = (bodies & BREAK_BIT) || (!call.loop && (bodies & END_BIT));
+            if (again && after) {
+                todo.push_back(Path{call, pos});
+                forked = true;
+            }
+            if (again) {
+                pos = call.listStart;
+                call.main = ListBlock;
+                call.takenAt = NO_POS;
+                if (!seen.insert(digest(call, pos)).second)
+                    return results;
+            } else if (!after) {
+                return results;
+            }
+            continue;
+        }
+        if (call.forkFalse) {
+            call.forkFalse = false;
+            todo.push_back(Path{call, pos});
+            todo.back().call.conditionState = SkipBranch;
+            forked = true;
+        }
+        // Paths meet again where a directive ends a block (a ".fi", a
+        // ".dend"): compare them at the ends of lines where one was taken.
+        if (ch == '\n') {
+            if (forked && call.takenAt != NO_POS && call.takenAt >= lineStart && mayMeet(call) &&
+                !seen.insert(digest(call, pos)).second)
+                return results;
+            lineStart = pos;
+        }
+    }
+}
+
+// Explores a call over text[start, limit), once for each slice.
+uint8_t exploreCall(Explore &explore, uint32_t start, uint32_t limit)
+{
+    const auto key = std::make_pair(start, limit);
+    if (const auto found = explore.bodies.find(key); found != explore.bodies.end())
+        return found->second;
+    parse_watch->enter(start, limit);
+    std::vector<Path> todo(1);
+    todo.back().pos = start;
+    todo.back().call.explore = &explore;
+    std::unordered_set<uint64_t> seen;
+    bool forked = false;
+    uint8_t results = 0;
+    while (!todo.empty() && !explore.gaveUp) {
+        Path path = std::move(todo.back());
+        todo.pop_back();
+        results |= follow(explore, path, limit, todo, seen, forked);
+    }
+    explore.bodies[key] = results;
+    explored = nullptr;
+    parse_watch->leave(PARSE_END);
+    return results;
+}
+
 }  // namespace
+
+ParsePlace parsePlace()
+{
+    ParsePlace place{};
+    if (!explored)
+        return place;
+    const Call &call = *explored;
+    switch (call.main) {
+    case NameLine: place.block = Block::NameLine; break;
+    case DescBlock: place.block = Block::DescBlock; break;
+    case ListBlock: place.block = Block::ListBlock; break;
+    case RunMenu: place.block = Block::RunMenu; break;
+    case OptLabel: place.block = Block::OptLabel; break;
+    case OptBody: place.block = Block::OptBody; break;
+    default: place.block = Block::Top; break;
+    }
+    place.blockAt = call.blockAt;
+    place.listAt = call.listAt;
+    place.depth = call.depth;
+    place.statement = static_cast<uint8_t>(call.statementState);
+    place.condition = static_cast<uint8_t>(call.conditionState);
+    place.ifAt = call.ifAt;
+    place.branch = call.branch;
+    place.branchAt = call.branchAt;
+    place.loopAt = call.loopAt;
+    place.word = {call.directive->text, call.directive->length};
+    place.statementWord = {call.statement->text, call.statement->length};
+    place.tag = call.tag;
+    return place;
+}
+
+void setParseTag(uint64_t tag)
+{
+    if (explored)
+        explored->tag = tag;
+}
 
 int parse_r(const char *text, uint32_t start, uint32_t limit)
 {
     if (!parse_watch)
         return run(text, start, limit);
+    if (parse_watch->explore) {
+        // A script explored in full reads each byte a few times over (nested
+        // bodies, looping lists, branches that have not met again yet); far
+        // more than that is a combination of branches too many to follow.
+        Explore explore{text, 64ull * (limit - start) + (1u << 20), false, {}};
+        struct Forget {
+            ~Forget() { explored = nullptr; }
+        } forget;
+        exploreCall(explore, start, limit);
+        return PARSE_END;
+    }
     parse_watch->enter(start, limit);
     const int result = run(text, start, limit);
     parse_watch->leave(result);

@@ -2,6 +2,7 @@
 // the display functions of display.hpp; option bodies run as nested calls.
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 constexpr int PARSE_END = 0;
 constexpr int PARSE_BREAK = 1;
@@ -38,10 +39,52 @@ enum class Directive {
     If, Elif, Else, Fi,                              // conditional stage
 };
 
+// The main stage's state, as a watcher hears of it.
+enum class Block : uint8_t { Top, NameLine, DescBlock, ListBlock, RunMenu, OptLabel, OptBody };
+
+// What only an explored run notices (see ParseWatch::explore); what is the
+// directive concerned.
+enum class Notice : uint8_t {
+    CarriageReturn,   // a word compared at a newline was the directive and a
+                      // carriage return, so it was not recognised; pos: the CR
+    TrailingText,     // ".else" or ".fi" ended by a blank, not by the newline
+                      // it needs; pos: that blank
+    StatementAsText,  // a statement in a name line, description or list,
+                      // where statements are not acted on; pos: the byte
+                      // that completed its words
+    StrayBranch,      // ".elif", ".else" or ".fi" with no ".if" open on this path
+    NestedIf,         // ".if" while a block is open on this path
+    SkipRunsOff,      // a skip ran to the end of the text, or stopped past the
+                      // end of the option body it started in; pos: where
+    NestedOption,     // a body line beginning with ".opt" counted as the start
+                      // of a nested option while the list is read; pos: its "t"
+    LoopSpread,       // a list without ".loop" of its own loops after an option
+                      // that does not leave, because an earlier list of the
+                      // call had one; pos: its ".lend"
+    Ignored,          // a line at the top or between options whose non-blank
+                      // bytes no stage took (parsePlace().word); pos: its newline
+    TooManyPaths,     // exploring gave up: too many combinations of branches
+};
+
+// No position: a place a path has not been to.
+constexpr uint32_t NO_POS = UINT32_MAX;
+
 // Lets the author's tools follow a run: which bytes were read, what was
 // recognised where, which menus were offered. Null during play. Positions
 // are byte indices into the text parse_r was given.
+//
+// A watcher that sets explore before calling parse_r gets every way the
+// script can run instead of one: the same stages read the same bytes, but
+// each condition is followed both ways (true, and false with its skip), every
+// option of a menu is run in turn, and a statement ends only the path it is
+// on. Nothing is shown, no variable changes and go_map stays as it is; paths
+// that reach the same state at the same byte are followed once, and an
+// option body is explored once (enter and leave frame it, and leave then
+// reports PARSE_END). The events below marked "explored" come only then;
+// during an event parsePlace() tells where the path stands.
 struct ParseWatch {
+    bool explore = false;
+
     virtual ~ParseWatch() = default;
     // A call of parse_r over text[start, limit) begins, or ends with result.
     virtual void enter(uint32_t start, uint32_t limit) { (void)start, (void)limit; }
@@ -55,7 +98,44 @@ struct ParseWatch {
     // A menu is about to be shown: the list read from listStart, one body
     // per option in order.
     virtual void menu(uint32_t listStart, const PosList *bodies) { (void)listStart, (void)bodies; }
+
+    // Explored: the text a directive collected, from its first byte start: a
+    // name line (Name), a description as shown (Desc), an option label (Opt),
+    // a .go target (Go), a .set text (Set), a condition with its blanks
+    // dropped (If, Elif).
+    virtual void collected(Directive what, uint32_t start, std::string_view text)
+    {
+        (void)what, (void)start, (void)text;
+    }
+    virtual void noticed(Notice notice, Directive what, uint32_t pos) { (void)notice, (void)what, (void)pos; }
+    // Explored: one path of the call ends with result at pos (for PARSE_END,
+    // the zero byte or the end of the slice).
+    virtual void ended(int result, uint32_t pos) { (void)result, (void)pos; }
 };
+
+// Where the explored path stands, as of the event being reported. Positions
+// of directives are those of the byte that completed them, as in
+// ParseWatch::directive; NO_POS where there is none.
+struct ParsePlace {
+    Block block;
+    uint32_t blockAt;   // the .name, .desc, .list, .opt or .lend that opened block
+    uint32_t listAt;    // the .list of the list being read
+    int32_t depth;      // ".opt" lines counted in the option body being read
+    uint8_t statement;  // 0 idle, 1 collecting a .set text, 2 a .go target
+    uint8_t condition;  // 0 normal, 1 reading a condition, 3 skipping to ".fi",
+                        // 4 skipping a false branch
+    uint32_t ifAt;      // the .if of the block the path is in
+    Directive branch;   // the branch being run or skipped (If, Elif, Else) and
+    uint32_t branchAt;  // where it began; Fi and NO_POS outside any block
+    uint32_t loopAt;    // the .loop that makes this call's lists loop
+    std::string_view word;       // the main stage's word
+    std::string_view statementWord;
+    uint64_t tag;       // the watcher's own value for this path
+};
+ParsePlace parsePlace();
+// Sets the watcher's value for the explored path: paths that fork from it
+// inherit it, and paths with different values are never taken as one.
+void setParseTag(uint64_t tag);
 
 extern ParseWatch *parse_watch;
 

@@ -71,6 +71,16 @@ bool Args::number(std::string_view name, uint64_t &value)
     return true;
 }
 
+bool Args::prefixed(std::string_view prefix, std::string &rest)
+{
+    const std::string_view arg = argv_[at_];
+    if (!arg.starts_with(prefix))
+        return false;
+    rest = arg.substr(prefix.size());
+    at_++;
+    return true;
+}
+
 void Args::folder()
 {
     std::string_view arg = argv_[at_++];

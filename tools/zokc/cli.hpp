@@ -29,6 +29,9 @@ public:
     bool flag(std::string_view name);
     bool option(std::string_view name, std::string &value);
     bool number(std::string_view name, uint64_t &value);
+    // An argument that begins with prefix, such as "-Wno-NAME"; rest is what
+    // follows the prefix.
+    bool prefixed(std::string_view prefix, std::string &rest);
     // Takes the argument as the game folder, or fails as an unknown option.
     void folder();
 

@@ -3,5 +3,7 @@
 #pragma once
 
 int playCommand(int argc, char **argv);
+int checkCommand(int argc, char **argv);
+int graphCommand(int argc, char **argv);
 int exploreCommand(int argc, char **argv);
 int randomCommand(int argc, char **argv);

@@ -20,6 +20,8 @@ struct Command {
 
 constexpr Command COMMANDS[] = {
     {"play", playCommand, "play the game as plain text, with record and replay"},
+    {"check", checkCommand, "report every problem in the game's scripts, as compilers do"},
+    {"graph", graphCommand, "draw the game's map, as Graphviz DOT"},
     {"explore", exploreCommand, "play every branch of the game and report its problems"},
     {"random", randomCommand, "play the game many times at random and report its problems"},
 };
@@ -44,7 +46,7 @@ void help()
 int dispatch(int argc, char **argv)
 {
     if (argc < 2)
-        cli::usage("which command? one of: play, explore, random");
+        cli::usage("which command? one of: play, check, graph, explore, random");
     const std::string_view name = argv[1];
     if (name == "-h" || name == "--help") {
         help();

@@ -1,0 +1,228 @@
+// The checker reads a script exactly as the game runs it. Thousands of
+// random scripts (directive lines with stray blanks, carriage returns,
+// missing closers and last newlines, nested lists and conditions) are each
+// surveyed once and then played several times by the real interpreter, with
+// random variable values and random menu answers: everything a run does must
+// be something the survey found, at the same byte.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "VarTable.hpp"
+#include "Word.hpp"
+#include "game.hpp"
+#include "interp.hpp"
+#include "survey.hpp"
+
+namespace {
+
+const char *const VARIABLES[] = {"a", "b", "c"};
+
+class Scripts {
+public:
+    explicit Scripts(uint32_t seed) : random_(seed) {}
+
+    std::string next()
+    {
+        lines_.clear();
+        block(0);
+        std::string script;
+        for (const std::string &line : lines_)
+            script += line + "\n";
+        if (chance(15) && !script.empty())
+            script.pop_back();  // no newline after the last line
+        if (chance(3))
+            script.insert(pick(script.size() + 1), 1, '\0');
+        return script;
+    }
+
+private:
+    bool chance(int percent) { return pick(100) < static_cast<size_t>(percent); }
+    size_t pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random_); }
+    template <typename T, size_t N>
+    const T &any(const T (&items)[N]) { return items[pick(N)]; }
+
+    // A directive as authors mistype it now and then: blanks before it or
+    // inside it, something after it, a carriage return.
+    std::string directive(std::string word, std::string rest = "")
+    {
+        if (chance(10))
+            word.insert(1 + pick(word.size() - 1), " ");
+        std::string line = (chance(10) ? any({" ", "\t", "  "}) : std::string()) + word + rest;
+        if (chance(5))
+            line += any({" ", "\t", " x"});
+        if (chance(4))
+            line += "\r";
+        return line;
+    }
+    void add(std::string line)
+    {
+        if (!chance(4))  // now and then a line goes missing
+            lines_.push_back(std::move(line));
+    }
+    std::string condition()
+    {
+        return any({"a", "b", "a&b", "c=1", "b = 2", "a&c=1", "", "c"});
+    }
+    std::string text() { return any({"Grey waves.", "  indented", "\tby a tab", ".go x", ".win", ".if a", ".fi",
+                                     ".dend ", ".tpo", ".option", "", ".else"}); }
+
+    void block(int depth)
+    {
+        for (size_t items = pick(depth == 0 ? 7 : 4); items > 0; items--) {
+            switch (pick(12)) {
+            case 0: add(directive(".name", any({" Hall", "  Yard", ""}))); break;
+            case 1:
+            case 2:
+                add(directive(".desc", chance(10) ? "ent" : ""));
+                for (size_t n = pick(3); n > 0; n--)
+                    add(text());
+                add(directive(".dend"));
+                break;
+            case 3:
+            case 4:
+                if (depth < 3)
+                    list(depth);
+                break;
+            case 5:
+            case 6:
+                add(directive(".if", " " + condition()));
+                block(depth + 1);
+                if (chance(40)) {
+                    add(directive(".elif", " " + condition()));
+                    block(depth + 1);
+                }
+                if (chance(50)) {
+                    add(directive(".else"));
+                    block(depth + 1);
+                }
+                add(directive(".fi"));
+                break;
+            case 7: add(directive(".set", " " + std::string(any(VARIABLES)) + any({"", " 2", " -1", "\t1"}))); break;
+            case 8: add(directive(".go", " " + std::string(any({"x", "y", "x "})))); break;
+            case 9: add(directive(any({".break", ".exit", ".die", ".win"}))); break;
+            case 10: add(text()); break;
+            default: add(any({".dsec", ".lend", ".opt stray", ".loop"})); break;
+            }
+        }
+    }
+
+    void list(int depth)
+    {
+        add(directive(".list"));
+        if (chance(30))
+            add(directive(".loop"));
+        for (size_t n = 1 + pick(3); n > 0; n--) {
+            const bool wrapped = chance(20);
+            if (wrapped)
+                add(directive(".if", " " + condition()));
+            add(directive(".opt", any({" Open", "  Look", "Go"})));
+            block(depth + 1);
+            if (chance(20))
+                add(directive(".break"));
+            add(directive(".tpo"));
+            if (wrapped)
+                add(directive(".fi"));
+        }
+        add(directive(".lend"));
+    }
+
+    std::mt19937 random_;
+    std::vector<std::string> lines_;
+};
+
+struct EnoughPlayed {};
+
+// Plays along at random and notes what the game shows, and where each
+// description it shows was opened.
+struct Player : FrontEnd, ParseWatch {
+    explicit Player(uint32_t seed) : random(seed) {}
+
+    void showName(const char *text) override { names.push_back(text); }
+    void showDesc(const char *text) override { descs.push_back({lastDesc + 1, text}); }
+    void waitContinue() override {}
+    int chooseOption(WordList *labels) override
+    {
+        if (++menus > 20)
+            throw EnoughPlayed{};
+        while (const Word *label = readWordList(labels))
+            this->labels.push_back(label->text);
+        return std::uniform_int_distribution<int>(0, labels->count - 1)(random);
+    }
+    void showMessage(const char *) override {}
+
+    void directive(Directive what, uint32_t pos) override
+    {
+        directives.push_back({what, pos});
+        if (what == Directive::Desc)
+            lastDesc = pos;
+        if (what == Directive::Go)
+            gos.push_back(go_map);
+    }
+
+    std::mt19937 random;
+    int menus = 0;
+    uint32_t lastDesc = 0;
+    std::vector<std::pair<Directive, uint32_t>> directives;
+    std::vector<std::pair<uint32_t, std::string>> descs;
+    std::vector<std::string> names, labels, gos;
+};
+
+bool hasText(const std::set<survey::Text> &texts, const std::string &text, uint32_t start = NO_POS)
+{
+    for (const survey::Text &item : texts)
+        if (item.text == text && (start == NO_POS || item.start == start))
+            return true;
+    return false;
+}
+
+TEST(Agreement, EveryRunIsOneTheSurveyFound)
+{
+    constexpr int SCRIPTS = 3000, RUNS = 4;
+    Scripts scripts(20240601);
+    int partial = 0;
+    for (int n = 0; n < SCRIPTS; n++) {
+        const std::string script = scripts.next();
+        const auto size = static_cast<uint32_t>(script.size() + 1);
+        const survey::Survey found = survey::surveyMap(script.c_str(), size);
+        if (found.gaveUp) {
+            partial++;
+            continue;
+        }
+        for (int run = 0; run < RUNS; run++) {
+            SCOPED_TRACE("script " + std::to_string(n) + ", run " + std::to_string(run) + ":\n" + script);
+            Player player(static_cast<uint32_t>(n * RUNS + run));
+            global_variables = newVarTable(16);
+            for (const char *name : VARIABLES)
+                setVar(global_variables, name, std::uniform_int_distribution<int>(-1, 2)(player.random));
+            front_end = &player;
+            parse_watch = &player;
+            try {
+                parse_r(script.c_str(), 0, size);
+            } catch (const EnoughPlayed &) {
+            }
+            parse_watch = nullptr;
+            freeVarTable(global_variables);
+            global_variables = nullptr;
+
+            for (const auto &directive : player.directives)
+                ASSERT_TRUE(found.directives.contains(directive))
+                    << "directive " << static_cast<int>(directive.first) << " at byte " << directive.second;
+            for (const std::string &go : player.gos)
+                ASSERT_TRUE(hasText(found.gos, go)) << "went to '" << go << "'";
+            for (const auto &[start, text] : player.descs)
+                ASSERT_TRUE(hasText(found.descs, text, start)) << "description from byte " << start << ": " << text;
+            for (const std::string &name : player.names)
+                ASSERT_TRUE(hasText(found.names, name)) << "name line '" << name << "'";
+            for (const std::string &label : player.labels)
+                ASSERT_TRUE(hasText(found.labels, label)) << "label '" << label << "'";
+        }
+    }
+    free(go_map);
+    go_map = nullptr;
+    EXPECT_LT(partial, SCRIPTS / 100) << "scripts too tangled to survey in full";
+}
+
+}  // namespace

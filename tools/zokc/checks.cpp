@@ -1,0 +1,748 @@
+// The checks of zokc check. Each works from what the survey of a map found
+// (how the interpreter itself reads the script, every branch and option
+// followed) and says what the author wrote, what the game will do with it
+// and, where there is one, the fix.
+#include "checks.hpp"
+
+#include "fifo.hpp"
+#include "game.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <set>
+
+namespace checks {
+
+using diag::Severity;
+
+const std::vector<Kind> KINDS = {
+    {"unreadable-map", Severity::Error, "a map file that is not a regular file or cannot be read"},
+    {"no-start", Severity::Error, "no map 'start', where play begins"},
+    {"missing-map", Severity::Error, "a '.go' to a map that has no file"},
+    {"unclosed-desc", Severity::Error, "a '.desc' without its '.dend'"},
+    {"unclosed-option", Severity::Error, "an option without its '.tpo'"},
+    {"unclosed-list", Severity::Error, "a '.list' without its '.lend'"},
+    {"no-newline", Severity::Error, "a directive on the last line that needs the newline it lacks"},
+    {"carriage-return", Severity::Error, "a carriage return (CR-LF line ends) that hides a directive"},
+    {"never-waits", Severity::Error, "a map that never waits for a key, ends the game or moves on"},
+    {"unknown-directive", Severity::Warning, "a word starting with '.' that is no directive where it stands"},
+    {"top-level-text", Severity::Warning, "text outside a description, which is ignored"},
+    {"else-trailing", Severity::Warning, "'.else' or '.fi' with blanks or text after it"},
+    {"unclosed-if", Severity::Warning, "an '.if' whose skip runs past where it should stop"},
+    {"stray-else", Severity::Warning, "'.elif', '.else' or '.fi' with no '.if' open"},
+    {"nested-if", Severity::Warning, "an '.if' inside an open block (blocks do not nest)"},
+    {"cond-in-option", Severity::Warning, "'.elif', '.else' or '.fi' in the body of an option inside a block"},
+    {"cond-in-text", Severity::Warning, "a condition inside a description"},
+    {"option-trap", Severity::Warning, "a body line beginning with '.opt', which counts as a nested option"},
+    {"statement-in-text", Severity::Warning, "a statement in a description or between options"},
+    {"loop-spreads", Severity::Warning, "a list that loops because an earlier list had '.loop'"},
+    {"unset-variable", Severity::Warning, "a variable tested but set in no map"},
+    {"unused-variable", Severity::Warning, "a variable set but tested in no map"},
+    {"tab-in-set", Severity::Warning, "a tab in '.set', which becomes part of the name"},
+    {"mixed-condition", Severity::Warning, "a condition with both '&' and '=' (only the first counts)"},
+    {"unreachable-map", Severity::Warning, "a map that no '.go' reaches from 'start'"},
+    {"tall-description", Severity::Warning, "a description taller than its pane on an 80x24 terminal"},
+    {"wide-label", Severity::Warning, "an option label wider than the options pane on an 80x24 terminal"},
+    {"nul-byte", Severity::Warning, "a zero byte, after which the map is ignored"},
+    {"not-utf8", Severity::Warning, "bytes that are not UTF-8"},
+    {"go-outside", Severity::Warning, "a '.go' target with '/', which leaves the game folder"},
+    {"never-read", Severity::Warning, "lines that no way through the map runs"},
+    {"too-many-paths", Severity::Warning, "a map with too many combinations of branches to check them all"},
+};
+
+const Kind *findKind(std::string_view name)
+{
+    for (const Kind &kind : KINDS)
+        if (name == kind.name)
+            return &kind;
+    return nullptr;
+}
+
+namespace {
+
+using diag::quoted;
+using survey::Place;
+
+const char *nameOf(Directive what)
+{
+    switch (what) {
+    case Directive::Name: return ".name";
+    case Directive::Desc: return ".desc";
+    case Directive::Dend: return ".dend";
+    case Directive::List: return ".list";
+    case Directive::Opt: return ".opt";
+    case Directive::Tpo: return ".tpo";
+    case Directive::Loop: return ".loop";
+    case Directive::Lend: return ".lend";
+    case Directive::Go: return ".go";
+    case Directive::Set: return ".set";
+    case Directive::Break: return ".break";
+    case Directive::Exit: return ".exit";
+    case Directive::Die: return ".die";
+    case Directive::Win: return ".win";
+    case Directive::If: return ".if";
+    case Directive::Elif: return ".elif";
+    case Directive::Else: return ".else";
+    case Directive::Fi: return ".fi";
+    }
+    return "";
+}
+
+const std::vector<std::string_view> DIRECTIVES = {".name", ".desc", ".dend",  ".list", ".opt", ".tpo",
+                                                  ".loop", ".lend", ".go",    ".set",  ".break", ".exit",
+                                                  ".die",  ".win",  ".if",    ".elif", ".else", ".fi"};
+
+bool isBlank(char ch)
+{
+    return ch == ' ' || ch == '\t';
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string q(std::string_view text)
+{
+    std::string out = "'";
+    out += quoted(text);
+    return out += "'";
+}
+
+// Edits (insertions, deletions, changes, swaps of neighbours) from a to b.
+size_t distance(std::string_view a, std::string_view b)
+{
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); i++)
+        d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); j++)
+        d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); i++) {
+        for (size_t j = 1; j <= b.size(); j++) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// " (did you mean 'x'?)" for the nearest candidate a typo away, or "".
+template <typename Names>
+std::string didYouMean(std::string_view word, const Names &candidates)
+{
+    std::string_view best;
+    size_t bestDistance = word.size() < 4 ? 1 : 2;
+    for (const auto &candidate : candidates) {
+        const size_t d = distance(word, candidate);
+        if (d > 0 && d <= bestDistance && (best.empty() || d < bestDistance))
+            best = candidate, bestDistance = d;
+    }
+    return best.empty() ? "" : " (did you mean " + q(best) + "?)";
+}
+
+// The variables a condition reads, each with its offset in the condition:
+// the form is decided by the first '&' or '=' in it.
+std::vector<std::pair<std::string, size_t>> testedNames(std::string_view condition)
+{
+    const size_t first = condition.find_first_of("&=");
+    if (first == std::string_view::npos)
+        return {{std::string(condition), 0}};
+    if (condition[first] == '=')
+        return {{std::string(condition.substr(0, first)), 0}};
+    std::vector<std::pair<std::string, size_t>> names;
+    for (size_t at = 0;;) {
+        const size_t end = condition.find('&', at);
+        names.push_back({std::string(condition.substr(at, end - at)), at});
+        if (end == std::string_view::npos)
+            return names;
+        at = end + 1;
+    }
+}
+
+// The variable a .set text names: everything before its first space.
+std::string_view setName(std::string_view text)
+{
+    return text.substr(0, text.find(' '));
+}
+
+struct Variables {
+    std::set<std::string> set, tested;
+};
+
+class MapChecker {
+public:
+    MapChecker(const folder::Game &game, const folder::Map &map, const Variables &variables,
+               std::vector<diag::Diagnostic> &out)
+        : game_(game), map_(map), survey_(map.survey), text_(map.text), lines_(map.text), variables_(variables),
+          out_(out)
+    {
+    }
+
+    void run()
+    {
+        if (!map_.problem.empty()) {
+            report("unreadable-map", 0,
+                   "the map cannot be read: " + map_.problem + "; the game ends with 'Could not load " +
+                       quoted(map_.path) + "' when it comes here");
+            return;
+        }
+        bytes();
+        for (const survey::Note &note : survey_.notes)
+            noticed(note);
+        for (const survey::End &end : survey_.ends)
+            ended(end);
+        texts();
+        conditionsInOptions();
+        neverRun();
+        if (survey_.idle) {
+            const bool empty = text_.find_first_not_of(" \t\r\n") == std::string::npos;
+            report("never-waits", 0,
+                   std::string(empty ? "the map is empty, so it" : "the map") +
+                       " never waits for a key, never ends the game and never moves on" +
+                       (survey_.descs.empty() ? ""
+                                              : " (a '.name' before a description lets it through without a key)") +
+                       ": it is played again and again until the game gives up after 1,000 passes; give it a "
+                       "menu, a '.go', a '.die' or a '.win'");
+        }
+    }
+
+private:
+    void report(const char *kind, uint32_t offset, std::string message)
+    {
+        const diag::LineCol at = lines_.at(offset);
+        out_.push_back({map_.path, at.line, at.col, findKind(kind)->severity, std::move(message), kind});
+    }
+
+    // The first byte of a directive of length non-blank bytes whose last
+    // byte is at last (blanks inside directives do not count).
+    uint32_t startOf(uint32_t last, size_t length) const
+    {
+        size_t counted = 0;
+        for (uint32_t i = last;; i--) {
+            if (!isBlank(text_[i]) && ++counted == length)
+                return i;
+            if (i == 0)
+                return 0;
+        }
+    }
+    uint32_t startOf(uint32_t last, Directive what) const { return startOf(last, strlen(nameOf(what))); }
+
+    uint32_t firstNonBlank(uint32_t offset) const
+    {
+        uint32_t i = lines_.lineStart(offset);
+        while (i < text_.size() && isBlank(text_[i]))
+            i++;
+        return i;
+    }
+
+    // The line holding offset, from its first non-blank byte to its end.
+    std::string_view lineAt(uint32_t offset) const
+    {
+        const uint32_t start = firstNonBlank(offset);
+        std::string_view line = std::string_view(text_).substr(start);
+        line = line.substr(0, line.find('\n'));
+        while (!line.empty() && isBlank(line.back()))
+            line.remove_suffix(1);
+        return line;
+    }
+
+    uint32_t lineOf(uint32_t offset) const { return lines_.at(offset).line; }
+    bool atEndOfText(uint32_t pos) const { return pos >= text_.size() || text_[pos] == '\0'; }
+
+    const survey::Text *label(uint32_t start) const
+    {
+        for (const survey::Text &label : survey_.labels)
+            if (label.start == start)
+                return &label;
+        return nullptr;
+    }
+
+    void bytes()
+    {
+        const size_t zero = text_.find('\0');
+        if (zero != std::string::npos)
+            report("nul-byte", static_cast<uint32_t>(zero),
+                   "a zero byte: the game stops reading the map here, so the " +
+                       std::to_string(text_.size() - zero - 1) + " bytes after it are ignored; remove it");
+        if (const size_t bad = diag::firstNonUtf8(text_); bad != std::string::npos)
+            report("not-utf8", static_cast<uint32_t>(bad),
+                   "the byte " + quoted(text_.substr(bad, 1)) +
+                       " is not UTF-8: the map seems to be saved in another encoding, and the game shows such "
+                       "bytes as the wrong characters; save it as UTF-8");
+    }
+
+    void noticed(const survey::Note &note)
+    {
+        const Place &place = note.place;
+        const std::string name = nameOf(note.what);
+        switch (note.notice) {
+        case Notice::CarriageReturn: {
+            static const std::map<Directive, const char *> effects = {
+                {Directive::Dend, "the description does not end here and is never shown"},
+                {Directive::Break, "the option's body does not end here"},
+                {Directive::Exit, "the map does not start again here"},
+                {Directive::Die, "the game does not end here"},
+                {Directive::Win, "the game does not end here"},
+                {Directive::Else, "the branches before and after it are not kept apart"},
+                {Directive::Fi, "a skip does not stop here"},
+            };
+            report("carriage-return", note.pos,
+                   q(name) + " followed by a carriage return is not recognised: " + effects.at(note.what) +
+                       "; save the map with plain newline line ends, not CR-LF");
+            break;
+        }
+        case Notice::TrailingText: {
+            const uint32_t start = note.pos - static_cast<uint32_t>(name.size());
+            if (firstNonBlank(note.pos) != start)
+                break;
+            const std::string_view line = lineAt(note.pos);
+            report("else-trailing", note.pos,
+                   (line.size() == name.size() ? q(name) + " is followed by blanks"
+                                               : q(line) + " has more on its line than '" + name + "'") +
+                       ", so it is not recognised: " +
+                       (note.what == Directive::Else
+                            ? "the lines after it run whenever the branch before it runs"
+                            : "the skip of a false branch does not stop here") +
+                       "; leave '" + name + "' alone on its line");
+            break;
+        }
+        case Notice::StatementAsText: {
+            const uint32_t start = firstNonBlank(note.pos);
+            if (place.block == Block::ListBlock)
+                report("statement-in-text", start,
+                       q(lineAt(note.pos)) +
+                           " between the options of a list does nothing: only '.opt', '.loop' and '.lend' count "
+                           "there; put it in an option's body");
+            else
+                report("statement-in-text", start,
+                       q(lineAt(note.pos)) + " inside a " +
+                           (place.block == Block::DescBlock ? "description" : "name line") +
+                           " is shown as text, not acted on" +
+                           (place.block == Block::DescBlock ? "; end the description with '.dend' before it" : ""));
+            break;
+        }
+        case Notice::StrayBranch:
+            report("stray-else", startOf(note.pos - 1, note.what),
+                   q(name) + " with no '.if' open" +
+                       (note.what == Directive::Fi
+                            ? " does nothing; remove it"
+                            : " is taken as the end of a branch that ran: every line up to the next '.fi' is "
+                              "skipped; open the block with '.if' or remove it"));
+            break;
+        case Notice::NestedIf:
+            report("nested-if", note.pos - 3,
+                   "'.if' inside the block of the '.if' on line " + std::to_string(lineOf(place.ifAt)) +
+                       ": blocks do not nest, so the first '.elif', '.else' or '.fi' that comes ends both; close "
+                       "the first block with '.fi' before opening another");
+            break;
+        case Notice::SkipRunsOff:
+            if (place.ifAt == NO_POS)
+                break;  // a stray .elif or .else, reported as such
+            if (!place.inBody)
+                report("unclosed-if", place.ifAt - 3,
+                       "'.if' is never closed by '.fi': whenever a branch of the block is skipped, the rest of the "
+                       "map is skipped with it; add a '.fi' line");
+            else
+                report("unclosed-if", place.ifAt - 3,
+                       "'.if' is not closed by '.fi' within its option's body: whenever a branch of the block is "
+                       "skipped, the rest of the body is skipped with it" +
+                           (atEndOfText(note.pos) ? std::string()
+                                                  : " and the line where the skip stops, line " +
+                                                        std::to_string(lineOf(note.pos)) + " past the '.tpo', runs") +
+                           "; add a '.fi' line before the '.tpo'");
+            break;
+        case Notice::NestedOption:
+            break;  // named where its option is left open
+        case Notice::LoopSpread:
+            report("loop-spreads", startOf(place.listAt, Directive::List),
+                   "this list has no '.loop' of its own but loops, because of the '.loop' on line " +
+                       std::to_string(lineOf(place.loopAt)) +
+                       ": once a script has seen '.loop', every later list in it loops too; end the options "
+                       "that should leave with '.break', or move the list to a map of its own");
+            break;
+        case Notice::Ignored:
+            ignored(note);
+            break;
+        case Notice::TooManyPaths:
+            report("too-many-paths", 0,
+                   "the map has too many combinations of branches to follow them all: the checks cover only part "
+                   "of it");
+            break;
+        }
+    }
+
+    // A line whose words no stage took.
+    void ignored(const survey::Note &note)
+    {
+        std::string_view word = note.place.word;
+        if (word.ends_with('\n'))
+            word.remove_suffix(1);
+        if (word.find_first_not_of('\r') == std::string_view::npos)
+            return;  // only the carriage return of a CR-LF line end
+        const uint32_t start = startOf(note.pos - 1, word.size());
+        std::string_view line = std::string_view(text_).substr(start, note.pos - start);
+        while (!line.empty() && isBlank(line.back()))
+            line.remove_suffix(1);
+        const bool inList = note.place.block == Block::ListBlock;
+        if (!word.starts_with('.')) {
+            report("top-level-text", start,
+                   inList ? "text between the options of a list is ignored: " + q(line) +
+                                "; only '.opt', '.loop' and '.lend' count there"
+                          : "text outside a description is ignored: " + q(line) +
+                                "; put it between '.desc' and '.dend' to show it");
+            return;
+        }
+        if (note.place.inBody && !inList && word.starts_with(".opt")) {
+            report("option-trap", start,
+                   q(line) + " in an option's body begins with '.opt', so while the list is read it counts as a "
+                             "nested option: the body runs on to one more '.tpo' than it seems to; begin the line "
+                             "differently");
+            return;
+        }
+        static const std::map<std::string_view, const char *> alone = {
+            {".dend", "'.dend' with no description open does nothing"},
+            {".tpo", "'.tpo' with no option open does nothing"},
+            {".opt", "'.opt' outside a list does nothing; open a list with '.list' first"},
+            {".loop", "'.loop' outside a list does nothing"},
+            {".lend", "'.lend' with no list open does nothing"},
+            {".go", "'.go' needs a blank and a map name after it; the line does nothing"},
+            {".set", "'.set' needs a blank and a variable name after it; the line does nothing"},
+            {".if", "'.if' needs a blank and a condition after it; the line does nothing"},
+            {".elif", "'.elif' needs a blank and a condition after it; the line does nothing"},
+        };
+        if (const auto found = alone.find(word); found != alone.end()) {
+            report("unknown-directive", start, found->second);
+            return;
+        }
+        for (const std::string_view name : {".break", ".exit", ".die", ".win", ".else", ".fi"}) {
+            if (word.starts_with(name)) {
+                report("unknown-directive", start,
+                       q(line) + " is not a directive: '" + std::string(name) +
+                           "' counts only alone on its line; the line does nothing");
+                return;
+            }
+        }
+        for (const std::string_view name : {".go", ".set", ".if", ".elif"}) {
+            if (word.starts_with(name)) {
+                report("unknown-directive", start,
+                       q(line) + " is not a directive: '" + std::string(name) +
+                           "' needs a blank after it; the line does nothing");
+                return;
+            }
+        }
+        report("unknown-directive", start,
+               q(line) + " is not a directive " + (inList ? "between options" : "here") + ": the line is ignored" +
+                   didYouMean(word, DIRECTIVES));
+    }
+
+    void ended(const survey::End &end)
+    {
+        if (end.result != PARSE_END)
+            return;
+        const Place &place = end.place;
+        const bool body = !atEndOfText(end.pos);
+        const std::string where = body ? " before its option's '.tpo'" : "";
+        if (place.statement != 0 || place.block == Block::Top) {
+            static const std::map<std::string_view, const char *> statements = {
+                {".break", "the option's body does not end here"},
+                {".exit", "the map does not start again here"},
+                {".die", "the game does not end here"},
+                {".win", "the game does not end here"},
+            };
+            const auto found = statements.find(place.statementWord);
+            const uint32_t last = end.pos > 0 ? end.pos - 1 : 0;
+            if (place.statement == 2)
+                report("no-newline", firstNonBlank(last),
+                       "'.go' on the last line needs a newline after it: without one the game does not move on");
+            else if (place.statement == 1)
+                report("no-newline", firstNonBlank(last),
+                       "'.set' on the last line needs a newline after it: without one the variable is not set");
+            else if (found != statements.end() && !body)
+                report("no-newline", firstNonBlank(last),
+                       q(place.statementWord) + " on the last line needs a newline after it: without one " +
+                           found->second);
+            return;
+        }
+        switch (place.block) {
+        case Block::NameLine:
+            report("no-newline", startOf(place.blockAt, Directive::Name),
+                   "'.name' on the last line needs a newline after it: without one the name is never shown");
+            break;
+        case Block::DescBlock:
+            if (place.word == ".dend" && !body)
+                report("no-newline", startOf(end.pos - 1, Directive::Dend),
+                       "'.dend' on the last line needs a newline after it: without one the description is never "
+                       "shown");
+            else
+                report("unclosed-desc", startOf(place.blockAt, Directive::Desc),
+                       "'.desc' is never closed by '.dend'" + where +
+                           (body ? ": the description is never shown"
+                                 : ": the rest of the map is taken as its text and never shown") +
+                           "; add a '.dend' line");
+            break;
+        case Block::ListBlock:
+            report("unclosed-list", startOf(place.listAt, Directive::List),
+                   "'.list' is never closed by '.lend'" + where + ": the menu is never shown; add a '.lend' line");
+            break;
+        case Block::RunMenu:
+            report("no-newline", startOf(place.blockAt, Directive::Lend),
+                   "'.lend' is the last thing in the map: the menu is shown only when a byte follows it; end the "
+                   "line with a newline");
+            break;
+        case Block::OptLabel:
+            report("unclosed-option", startOf(place.blockAt, Directive::Opt),
+                   "the label line " + q(lineAt(place.blockAt)) + " has no newline: the menu is never shown");
+            break;
+        case Block::OptBody: {
+            const survey::Text *opened = label(place.blockAt + 1);
+            const std::string option = opened ? "the option " + q(trimmed(opened->text)) : "the option";
+            // Lines of the body that began with ".opt" and so took a ".tpo".
+            std::string nested;
+            for (const survey::Note &note : survey_.notes) {
+                if (note.notice == Notice::NestedOption && note.place.blockAt == place.blockAt &&
+                    note.place.inBody == place.inBody)
+                    nested += (nested.empty() ? "" : ", ") + std::to_string(lineOf(note.pos));
+            }
+            report("unclosed-option", startOf(place.blockAt, Directive::Opt),
+                   option + " is never closed by '.tpo'" + where + ": the menu is never shown; " +
+                       (nested.empty() ? "add a '.tpo' line"
+                                       : "its body's line " + nested +
+                                             " begins with '.opt' and so counts as a nested option, which takes a "
+                                             "'.tpo' of its own"));
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    // The offset in the script of byte index of a condition that starts at
+    // start (the condition was read with its blanks dropped).
+    uint32_t inCondition(uint32_t start, size_t index) const
+    {
+        uint32_t at = start;
+        for (;; at++) {
+            if (isBlank(text_[at]))
+                continue;
+            if (index-- == 0)
+                return at;
+        }
+    }
+
+    void texts()
+    {
+        for (const survey::Text &go : survey_.gos)
+            goTarget(go);
+        for (const survey::Text &set : survey_.sets) {
+            const std::string_view name = setName(set.text);
+            if (const size_t cr = name.find('\r'); cr != std::string_view::npos)
+                report("carriage-return", set.start + static_cast<uint32_t>(cr),
+                       "'.set " + quoted(set.text) +
+                           "': the carriage return of a CR-LF line end becomes part of the variable's name; save "
+                           "the map with plain newline line ends");
+            else if (const size_t tab = name.find('\t'); tab != std::string_view::npos)
+                report("tab-in-set", set.start + static_cast<uint32_t>(tab),
+                       "'.set " + quoted(set.text) + "': a tab does not separate the value, so this sets " +
+                           q(name) + " to 1; put a space between the name and the value");
+            else if (!variables_.tested.contains(std::string(name)))
+                report("unused-variable", set.start,
+                       "'.set " + quoted(set.text) + "' sets " + q(name) +
+                           ", which no condition in any map tests" +
+                           (name.empty() ? " (the blank after '.set' is one too many)" : ""));
+        }
+        for (const survey::Text &condition : survey_.conditions)
+            conditionText(condition);
+        // A description whose lines differ from one way through to another
+        // is as tall as its tallest.
+        std::map<uint32_t, int> tallest;
+        for (const survey::Text &desc : survey_.descs)
+            tallest[desc.start] = std::max(tallest[desc.start], textRows(desc.text, DESC_COLS));
+        for (const auto &[start, rows] : tallest) {
+            if (rows > DESC_ROWS)
+                report("tall-description", startOf(start - 1, Directive::Desc),
+                       "the description takes " + std::to_string(rows) + " rows of an " +
+                           std::to_string(STANDARD_COLS) + "x" + std::to_string(STANDARD_ROWS) +
+                           " terminal's description pane, which has " + std::to_string(DESC_ROWS) +
+                           ": the rows past that are cut off; split it in two");
+        }
+        for (const survey::Text &label : survey_.labels) {
+            const int cells = textCells(label.text);
+            if (cells > OPTS_COLS)
+                report("wide-label", label.start,
+                       "the label is " + std::to_string(cells) + " cells wide and the options pane of an " +
+                           std::to_string(STANDARD_COLS) + "x" + std::to_string(STANDARD_ROWS) +
+                           " terminal " + std::to_string(OPTS_COLS) +
+                           ": it runs onto the next row, or is cut off when the menu scrolls; shorten it");
+        }
+        for (const uint32_t pos : survey_.condsInText)
+            report("cond-in-text", pos,
+                   q(lineAt(pos)) + " inside a description is shown as text, and only the lines its skips swallow "
+                                    "disappear; put the block around the whole '.desc' ... '.dend'");
+    }
+
+    void goTarget(const survey::Text &go)
+    {
+        const std::string path = game_.dir + "/" + go.text + ".zok";
+        if (const size_t cr = go.text.find('\r'); cr != std::string::npos) {
+            report("carriage-return", go.start + static_cast<uint32_t>(cr),
+                   "'.go " + quoted(go.text) + "': the carriage return of a CR-LF line end becomes part of the map "
+                   "name, so the game looks for " + q(path) + "; save the map with plain newline line ends");
+            return;
+        }
+        if (go.text.find('/') != std::string::npos)
+            report("go-outside", go.start,
+                   "'.go " + quoted(go.text) + "' leads out of the game folder, to " + q(path) +
+                       "; keep every map in the folder");
+        if (game_.find(go.text) || (go.text.find('/') != std::string::npos && fileExists(path.c_str())))
+            return;
+        std::vector<std::string> names;
+        for (const folder::Map &map : game_.maps)
+            names.push_back(map.name);
+        std::string trailing;
+        if (!go.text.empty() && isBlank(go.text.back()))
+            trailing = " (the blanks after the name count)";
+        report("missing-map", go.start,
+               "'.go " + quoted(go.text) + "' leads to " + q(path) + trailing +
+                   ", which does not exist: the game ends there with 'Could not load " + quoted(path) + "'" +
+                   didYouMean(go.text, names));
+    }
+
+    void conditionText(const survey::Text &condition)
+    {
+        const std::string_view text = condition.text;
+        if (const size_t cr = text.find('\r'); cr != std::string_view::npos) {
+            report("carriage-return", inCondition(condition.start, cr),
+                   "the condition " + q(text) +
+                       " ends in the carriage return of a CR-LF line end, which becomes part of what it tests; "
+                       "save the map with plain newline line ends");
+            return;
+        }
+        const size_t first = text.find_first_of("&=");
+        if (first != std::string_view::npos) {
+            const char other = text[first] == '&' ? '=' : '&';
+            if (const size_t mixed = text.find(other, first); mixed != std::string_view::npos)
+                report("mixed-condition", inCondition(condition.start, mixed),
+                       "the condition " + q(text) + " mixes '&' and '=': only the first of them decides, so " +
+                           (other == '='
+                                ? "the pieces between '&'s are names, '=' included"
+                                : "it compares " + q(text.substr(0, first)) + " with the number after '=' alone") +
+                           "; a condition makes one kind of test");
+        }
+        for (const auto &[name, index] : testedNames(text)) {
+            // A name holding '=' is the mixed condition just reported.
+            if (!variables_.set.contains(name) && name.find('=') == std::string::npos)
+                report("unset-variable", inCondition(condition.start, index),
+                       "the condition " + q(text) + " tests " + q(name) +
+                           ", which no '.set' in any map sets, so it is always 0" +
+                           didYouMean(name, variables_.set));
+        }
+    }
+
+    // Stretches of lines no path runs: after a statement or a menu whose
+    // every option leaves, or skipped in every way through.
+    void neverRun()
+    {
+        if (survey_.gaveUp)
+            return;
+        const size_t end = std::min(text_.size(), text_.find('\0'));
+        auto unrun = [&](size_t i) { return !survey_.run[i]; };
+        for (size_t i = 0; i < end;) {
+            if (!unrun(i)) {
+                i++;
+                continue;
+            }
+            size_t first = NO_POS, last = i;
+            for (; i < end && unrun(i); i++) {
+                if (!isBlank(text_[i]) && text_[i] != '\n' && text_[i] != '\r') {
+                    first = std::min(first, i);
+                    last = i;
+                }
+            }
+            if (first == NO_POS)
+                continue;
+            const uint32_t from = lineOf(static_cast<uint32_t>(first)), to = lineOf(static_cast<uint32_t>(last));
+            report("never-read", static_cast<uint32_t>(first),
+                   (from == to ? "line " + std::to_string(from) + " never runs"
+                               : "lines " + std::to_string(from) + " to " + std::to_string(to) + " never run") +
+                       ": every way through the map leaves before " + (from == to ? "it" : "them") +
+                       " (by '.go', '.die', '.win', '.exit' or '.break', or a menu whose every option leaves) or "
+                       "skips " + (from == to ? "it" : "them"));
+        }
+    }
+
+    // A skip that began between options and stopped inside an option's body:
+    // the block was written around an option whose body has a block too.
+    void conditionsInOptions()
+    {
+        for (const uint32_t pos : survey_.skipEndsInList) {
+            for (const auto &[start, end] : survey_.bodies) {
+                if (pos >= start && pos < end) {
+                    report("cond-in-option", firstNonBlank(pos),
+                           q(lineAt(pos)) +
+                               " is in the body of an option inside a conditional block: while the block skips "
+                               "the option, this line ends the skip and the rest of the body is read as part of "
+                               "the list; put the condition inside the body instead");
+                    break;
+                }
+            }
+        }
+    }
+
+    const folder::Game &game_;
+    const folder::Map &map_;
+    const survey::Survey &survey_;
+    const std::string &text_;
+    const diag::LineIndex lines_;
+    const Variables &variables_;
+    std::vector<diag::Diagnostic> &out_;
+};
+
+}  // namespace
+
+std::vector<diag::Diagnostic> checkGame(const folder::Game &game)
+{
+    std::vector<diag::Diagnostic> out;
+    Variables variables;
+    for (const folder::Map &map : game.maps) {
+        for (const survey::Text &set : map.survey.sets)
+            variables.set.insert(std::string(setName(set.text)));
+        for (const survey::Text &condition : map.survey.conditions)
+            for (const auto &[name, index] : testedNames(condition.text))
+                variables.tested.insert(name);
+    }
+    for (const folder::Map &map : game.maps)
+        MapChecker(game, map, variables, out).run();
+
+    const folder::Map *start = game.find("start");
+    if (!start) {
+        out.push_back({game.dir, 0, 0, Severity::Error,
+                       "there is no map 'start' (" + quoted(game.dir) +
+                           "/start.zok): play begins there, so the game ends at once",
+                       "no-start"});
+        return out;
+    }
+    // Maps reached from start by .go, in any branch or option.
+    std::set<const folder::Map *> reached{start};
+    std::deque<const folder::Map *> next{start};
+    while (!next.empty()) {
+        const folder::Map *map = next.front();
+        next.pop_front();
+        for (const survey::Text &go : map->survey.gos)
+            if (const folder::Map *target = game.find(go.text); target && reached.insert(target).second)
+                next.push_back(target);
+    }
+    for (const folder::Map &map : game.maps)
+        if (!reached.contains(&map) && map.problem.empty())
+            out.push_back({map.path, 1, 1, findKind("unreachable-map")->severity,
+                           "no '.go' leads here from 'start': the player never sees this map", "unreachable-map"});
+    return out;
+}
+
+}  // namespace checks

@@ -1,0 +1,26 @@
+// The checks zokc check runs over a surveyed game folder.
+#pragma once
+#include "diagnostics.hpp"
+#include "folder.hpp"
+
+#include <string_view>
+#include <vector>
+
+namespace checks {
+
+// One kind of problem: its -W name, how sure the game is to misbehave, and
+// a line for --help.
+struct Kind {
+    const char *name;
+    diag::Severity severity;
+    const char *about;
+};
+
+extern const std::vector<Kind> KINDS;
+
+const Kind *findKind(std::string_view name);
+
+// Every problem found in the game, unsorted.
+std::vector<diag::Diagnostic> checkGame(const folder::Game &game);
+
+}  // namespace checks

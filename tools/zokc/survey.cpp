@@ -1,0 +1,265 @@
+// Surveying a map: the interpreter explores the script and this watcher
+// keeps what it hears, with the option and branch each thing was read in.
+#include "survey.hpp"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+namespace survey {
+
+namespace {
+
+// What a path of the map's top has done about key waits, kept in the path's
+// tag so that paths which differ here are followed apart. A description
+// waits when more descriptions than name lines came since the last wait
+// (the map loop's description counter), so a pass waits, this time or on a
+// later pass, when it has a description before which that count is above
+// zero, or when each pass leaves the count higher than it found it. Once a
+// path waits, how does not matter; before, the count is kept within a few
+// steps of zero (a lower bound only ever makes a wait more likely), so that
+// paths soon agree again.
+struct Waits {
+    bool busy = false;  // a menu, or a description that waits
+    bool desc = false;
+    int16_t count = 0;  // descriptions minus name lines so far in the pass
+    int16_t peak = 0;   // the highest count a description found (with desc)
+
+    static Waits from(uint64_t tag)
+    {
+        Waits w;
+        w.busy = tag & 1;
+        w.desc = tag & 2;
+        w.count = static_cast<int16_t>(tag >> 16);
+        w.peak = static_cast<int16_t>(tag >> 32);
+        return w;
+    }
+    uint64_t tag() const
+    {
+        if (busy || (desc && peak > 0))
+            return 1;
+        return uint64_t{desc} << 1 | uint64_t{static_cast<uint16_t>(count)} << 16 |
+               uint64_t{static_cast<uint16_t>(peak)} << 32;
+    }
+    bool waits() const { return busy || (desc && (peak > 0 || count > 0)); }
+};
+
+int16_t bounded(int value)
+{
+    return static_cast<int16_t>(std::max(value, -4));
+}
+
+class Surveyor : public ParseWatch {
+public:
+    // waits: follow the key waits of each path (see Waits), which keeps
+    // paths apart that would otherwise meet again.
+    Surveyor(Survey &survey, const char *text, uint32_t size, bool waits)
+        : survey_(survey), text_(text), readAt_(size, 0), waits_(waits)
+    {
+        explore = true;
+    }
+
+    void enter(uint32_t start, uint32_t limit) override
+    {
+        (void)limit;
+        const auto label = bodyLabels_.find(start);
+        calls_.push_back(label == bodyLabels_.end() ? NO_POS : label->second);
+    }
+    void leave(int result) override
+    {
+        (void)result;
+        calls_.pop_back();
+    }
+
+    // How deep in option bodies the calls that read each byte were.
+    void byte(uint32_t pos) override
+    {
+        readAt_[pos] = std::max(readAt_[pos], static_cast<uint8_t>(std::min<size_t>(calls_.size(), 255)));
+    }
+
+    // A byte inside n option bodies runs when a call n levels down reads it;
+    // the calls above only pass over it as part of a body. (The bodies of
+    // menus never offered count as none: their lists are what is wrong.)
+    void findRun()
+    {
+        std::vector<int> nesting(readAt_.size() + 1, 0);
+        for (const auto &[start, end] : survey_.bodies) {
+            nesting[start]++;
+            nesting[std::min<size_t>(end, readAt_.size())]--;
+        }
+        for (size_t i = 0, depth = 0; i < readAt_.size(); i++) {
+            depth += nesting[i];
+            if (readAt_[i] > depth)
+                survey_.run[i] = true;
+        }
+    }
+
+    void directive(Directive what, uint32_t pos) override
+    {
+        survey_.directives.insert({what, pos});
+        const ParsePlace place = parsePlace();
+        // A ".tpo" is read while its option's body is passed over, and it
+        // ends the option: it runs, whatever the body does before it. The
+        // words that end a skip are read by the skip alone, and run too.
+        const bool skipEnded = what == Directive::Fi || (what == Directive::Else && place.condition == 0) ||
+                               (what == Directive::Elif && place.condition == 1);
+        if (what == Directive::Tpo)
+            markRun(pos, 4);
+        else if (skipEnded)
+            markRun(pos - 1, what == Directive::Fi ? 3 : 5);
+        if (what == Directive::Die || what == Directive::Win)
+            survey_.endings.insert({what == Directive::Die ? PARSE_DIE : PARSE_WIN, pos, where(place)});
+        // A skip that began between the options of a list and stopped here.
+        if (skipEnded && place.block == Block::ListBlock)
+            survey_.skipEndsInList.insert(pos);
+        // The .if, or the .elif or .else that starts a skip, inside a name
+        // line or description: its line stays text.
+        const bool opens = what == Directive::If || (what == Directive::Elif && place.condition == 3) ||
+                           (what == Directive::Else && place.condition == 3);
+        if (opens && (place.block == Block::DescBlock || place.block == Block::NameLine))
+            survey_.condsInText.insert(pos - (what == Directive::If ? 3 : 5));
+    }
+
+    void menu(uint32_t listStart, const PosList *bodies) override
+    {
+        (void)listStart;
+        for (uint32_t i = 0; i < bodies->count; i++)
+            survey_.bodies.insert({bodies->items[i].start, bodies->items[i].end});
+        survey_.menus = true;
+        if (waits_ && atTop()) {
+            Waits w = Waits::from(parsePlace().tag);
+            w.busy = true;
+            setParseTag(w.tag());
+            busy_ = true;
+        }
+    }
+
+    void collected(Directive what, uint32_t start, std::string_view text) override
+    {
+        const ParsePlace place = parsePlace();
+        Text item{start, std::string(text), where(place)};
+        switch (what) {
+        case Directive::Name:
+            survey_.names.insert(std::move(item));
+            if (waits_ && atTop()) {
+                Waits w = Waits::from(place.tag);
+                w.count = bounded(w.count - 1);
+                setParseTag(w.tag());
+            }
+            break;
+        case Directive::Desc:
+            survey_.descs.insert(std::move(item));
+            if (waits_ && atTop()) {
+                Waits w = Waits::from(place.tag);
+                w.peak = bounded(w.desc ? std::max(w.peak, w.count) : w.count);
+                w.desc = true;
+                w.count = bounded(w.count + 1);
+                setParseTag(w.tag());
+            }
+            break;
+        case Directive::Opt:
+            bodyLabels_[start + static_cast<uint32_t>(text.size()) + 1] = start;
+            survey_.labels.insert(std::move(item));
+            break;
+        case Directive::Go: survey_.gos.insert(std::move(item)); break;
+        case Directive::Set: survey_.sets.insert(std::move(item)); break;
+        default: survey_.conditions.insert(std::move(item)); break;
+        }
+    }
+
+    void noticed(Notice notice, Directive what, uint32_t pos) override
+    {
+        if (notice == Notice::TooManyPaths)
+            survey_.gaveUp = true;
+        survey_.notes.insert({notice, what, pos, place()});
+    }
+
+    void ended(int result, uint32_t pos) override
+    {
+        const ParsePlace at = parsePlace();
+        survey_.ends.insert({result, pos, place()});
+        if (atTop()) {
+            if (result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN || Waits::from(at.tag).waits())
+                busy_ = true;
+            else
+                idle_ = true;
+        }
+    }
+
+    bool idle() const { return idle_ && !busy_ && !survey_.gaveUp; }
+
+private:
+    // Marks the letters of a directive whose last letter is at last.
+    void markRun(uint32_t last, uint32_t letters)
+    {
+        for (uint32_t i = last; letters > 0; i--) {
+            if (text_[i] != ' ' && text_[i] != '\t') {
+                survey_.run[i] = true;
+                letters--;
+            }
+        }
+    }
+
+    bool atTop() const { return calls_.size() == 1; }
+
+    Where where(const ParsePlace &place) const
+    {
+        return {calls_.empty() ? NO_POS : calls_.back(), place.branch, place.branchAt};
+    }
+
+    Place place() const
+    {
+        const ParsePlace at = parsePlace();
+        return {at.block,  at.blockAt, at.listAt,   at.depth,  at.statement,           at.condition,
+                at.ifAt,   at.branchAt, at.loopAt,  at.branch, std::string(at.word), std::string(at.statementWord),
+                calls_.size() > 1};
+    }
+
+    Survey &survey_;
+    const char *text_;
+    std::vector<uint32_t> calls_;                 // the label of each option body being explored
+    std::map<uint32_t, uint32_t> bodyLabels_;     // label start by the start of its body
+    std::vector<uint8_t> readAt_;
+    bool waits_;
+    bool idle_ = false, busy_ = false;
+};
+
+}  // namespace
+
+namespace {
+
+Survey survey(const char *text, uint32_t size, bool waits)
+{
+    Survey survey;
+    survey.run.assign(size, false);
+    Surveyor surveyor(survey, text, size, waits);
+    ParseWatch *const before = parse_watch;
+    parse_watch = &surveyor;
+    struct Restore {
+        ParseWatch *watch;
+        ~Restore() { parse_watch = watch; }
+    } restore{before};
+    parse_r(text, 0, size);
+    surveyor.findRun();
+    survey.idle = surveyor.idle();
+    return survey;
+}
+
+}  // namespace
+
+// A map with a menu, a .go, a .die or a .win somewhere may wait on some
+// path, so it is not one that never waits; only a map with none of them
+// needs its paths' key waits followed, in a second survey.
+Survey surveyMap(const char *text, uint32_t size)
+{
+    Survey found = survey(text, size, false);
+    const bool leaves = std::any_of(found.ends.begin(), found.ends.end(), [](const End &end) {
+        return end.result == PARSE_GO || end.result == PARSE_DIE || end.result == PARSE_WIN;
+    });
+    found.idle = false;
+    if (!found.menus && !leaves && !found.gaveUp)
+        found.idle = survey(text, size, true).idle;
+    return found;
+}
+
+}  // namespace survey
