@@ -2,11 +2,11 @@
 // and the assignment and condition texts through which scripts reach them.
 #include "VarTable.hpp"
 
-#include "Word.hpp"
 
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 VarTable *global_variables = nullptr;
 VarTable *special_variables = nullptr;
@@ -114,33 +114,36 @@ static int32_t readNumber(const char *text)
 int32_t interpVar(VarTable *table, const char *text)
 {
     const size_t n = strcspn(text, " \n");
-    char *name = static_cast<char *>(malloc(n + 1));
-    memcpy(name, text, n);
-    name[n] = '\0';
+    const std::string name(text, n);
     const int32_t value = text[n] == ' ' ? readNumber(text + n + 1) : 1;
-    setVar(table, name, value);
-    free(name);
+    setVar(table, name.c_str(), value);
     return value;
 }
 
+// The first byte that is '&' or '=' decides the form: names joined by '&'
+// (true when their values add up to how many there are, as flags that are
+// all set do), or a name, '=' and a number. Conditions are read on every
+// pass of a map, so the pieces are looked up where they lie, not copied
+// into a word list.
 int32_t checkVar(const VarTable *table, const char *text)
 {
     const char *op = strpbrk(text, "&=");
     if (!op)
         return getVar(table, text);
-
-    WordListPtr pieces(newWordList(8));
-    explodeString(pieces.get(), *op, text);
-    if (*op == '&') {
-        // Flags are 1 when set: the sum equals the count exactly when all are.
-        // The sum wraps modulo 2^32.
-        uint32_t sum = 0, count = 0;
-        while (Word *piece = readWordList(pieces.get())) {
-            sum += static_cast<uint32_t>(getVar(table, piece->text));
-            count++;
-        }
-        return sum == count ? 1 : 0;
+    std::string name;
+    auto valueOf = [&](const char *from, const char *to) {
+        name.assign(from, to);
+        return getVar(table, name.c_str());
+    };
+    if (*op == '=')  // the number stops at the next '=' (or any non-digit)
+        return valueOf(text, op) == readNumber(op + 1) ? 1 : 0;
+    // The sum wraps modulo 2^32; an empty piece is the empty name.
+    uint32_t sum = 0, count = 0;
+    for (const char *from = text;; from = op + 1) {
+        op = strchr(from, '&');
+        sum += static_cast<uint32_t>(valueOf(from, op ? op : from + strlen(from)));
+        count++;
+        if (!op)
+            return sum == count ? 1 : 0;
     }
-    const int32_t value = getVar(table, pieces->items[0]->text);
-    return value == readNumber(pieces->items[1]->text) ? 1 : 0;
 }

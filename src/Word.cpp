@@ -63,6 +63,26 @@ int addchar(Word *word, char ch)
 // interpreter asks after every byte it reads, the Word may hold a whole long
 // line, and most probes differ within their first bytes. The text's bytes are
 // read only up to the probe's length and the one after it.
+int addchars(Word *word, const char *bytes, uint32_t n)
+{
+    if (word->length + n >= word->capacity) {
+        // The capacity addchar would reach, one step at a time.
+        const uint32_t steps = (word->length + n + 1 - word->capacity + word->step - 1) / word->step;
+        const uint32_t capacity = word->capacity + steps * word->step;
+        auto *text = static_cast<char *>(realloc(word->text, capacity));
+        if (!text) {
+            puts("addChar: realloc failed");
+            return 1;
+        }
+        word->text = text;
+        memset(word->text + word->capacity, 0, capacity - word->capacity);
+        word->capacity = capacity;
+    }
+    memcpy(word->text + word->length, bytes, n);
+    word->length += n;
+    return 0;
+}
+
 int isWord(const Word *word, const char *text)
 {
     uint32_t i = 0;

@@ -23,6 +23,8 @@ Word *newWord(uint32_t size);
 int freeWord(Word *word);
 int clearWord(Word *word);
 int addchar(Word *word, char ch);
+// Appends n bytes as n calls of addchar would, growing the buffer once.
+int addchars(Word *word, const char *bytes, uint32_t n);
 int isWord(const Word *word, const char *text);
 int catWords(Word *dst, const Word *src);
 int setWord(Word *word, const char *text);

@@ -196,6 +196,27 @@ struct Call : Buffers {
     uint64_t tag = 0;           // the watcher's value for this path
 };
 
+// The words the stages compare with directive names never need more bytes
+// than the longest name has: a word this long matches none, and neither does
+// anything it grows into. Exploring keeps them whole for the messages.
+constexpr uint32_t TOKEN_MAX = 7;
+
+// addchar, with the common case (room left) done in place: the stages
+// append nearly every byte of a script to some word.
+inline void append(Word *word, char ch)
+{
+    if (word->length + 1 < word->capacity)
+        word->text[word->length++] = ch;
+    else
+        addchar(word, ch);
+}
+
+void addToken(const Call &call, Word *word, char ch)
+{
+    if (word->length < TOKEN_MAX || call.explore)
+        append(word, ch);
+}
+
 void recognised(Call &call, Directive what, uint32_t pos)
 {
     call.takenAt = pos;
@@ -302,7 +323,7 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
             }
             clearWord(word);
         } else {
-            addchar(word, ch);
+            addToken(call, word, ch);
         }
         return true;
 
@@ -360,7 +381,7 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
                     }
                 }
             } else {
-                addchar(word, ch);
+                addToken(call, word, ch);
             }
             if (text[pos] == '\0')
                 return false;
@@ -426,7 +447,7 @@ int statementStage(Call &call, char ch, uint32_t pos)
             }
             clearWord(word);
         } else {
-            addchar(word, ch);
+            addToken(call, word, ch);
         }
         break;
 
@@ -526,8 +547,9 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
             break;
         if (call.explore && directive->length == 0)
             call.wordAt = pos - 1;
-        addchar(directive, ch);
-        if (isWord(directive, ".desc")) {
+        addToken(call, directive, ch);
+        if (directive->length != 5) {  // ".desc", ".name" and ".list" alike
+        } else if (isWord(directive, ".desc")) {
             clearWord(directive);
             call.main = DescBlock;
             call.blockAt = pos - 1;
@@ -561,7 +583,7 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
             clearWord(collected);
             call.main = Top;
         } else {
-            addchar(collected, ch);
+            append(collected, ch);
         }
         break;
 
@@ -569,9 +591,9 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
         Word *line = call.line.get();
         if (ch != '\n') {
             if (ch != '\t')
-                addchar(line, ch);
+                append(line, ch);
             if (!isBlank(ch))
-                addchar(directive, ch);
+                addToken(call, directive, ch);
             break;
         }
         if (isWord(directive, ".dend")) {
@@ -598,8 +620,9 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
             break;
         if (call.explore && directive->length == 0)
             call.wordAt = pos - 1;
-        addchar(directive, ch);
-        if (isWord(directive, ".opt")) {
+        addToken(call, directive, ch);
+        if (directive->length != 4 && directive->length != 5) {  // ".opt", ".loop", ".lend"
+        } else if (isWord(directive, ".opt")) {
             call.depth = 0;
             clearWord(directive);
             call.optionCount++;
@@ -637,7 +660,7 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
             addPos(call.positions.get(), pos, pos);
             call.main = OptBody;
         } else {
-            addchar(collected, ch);
+            append(collected, ch);
         }
         break;
 
@@ -646,8 +669,9 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
         // in it are counted so that their ".tpo"s do not close it.
         if (isBlank(ch))
             break;
-        addchar(directive, ch);
-        if (isWord(directive, ".opt")) {
+        addToken(call, directive, ch);
+        if (directive->length != 4) {  // ".opt" and ".tpo" alike
+        } else if (isWord(directive, ".opt")) {
             call.depth++;
             if (call.explore)
                 noticed(Notice::NestedOption, Directive::Opt, pos - 1);
@@ -672,11 +696,97 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
     return KEEP_GOING;
 }
 
+// Whether a blank-separated word of text[from, to) after its first byte
+// starts with a '.'.
+bool wordStartsWithDot(const char *from, const char *to)
+{
+    for (const char *dot = from; (dot = static_cast<const char *>(memchr(dot, '.', to - dot))); dot++)
+        if (dot > from && isBlank(dot[-1]))
+            return true;
+    return false;
+}
+
+// A line no stage can find a directive in: where each stage stands at the
+// start of a line, only a '.' beginning a blank-separated word (or, where
+// the conditional stage does not run, the line's first word) could start
+// one. Returns the index of the newline that ends the line at pos when the
+// line is plain, else pos. Play reads such a line in one step.
+uint32_t plainLineEnd(const Call &call, const char *text, uint32_t pos, uint32_t limit)
+{
+    const bool statesAtRest = call.statementState == Idle && call.conditionState == Normal &&
+                              (call.main == Top || call.main == DescBlock || call.main == ListBlock ||
+                               call.main == OptBody);
+    if (!statesAtRest || pos >= limit)
+        return pos;
+    const char *line = text + pos;
+    const size_t first = strspn(line, " \t");
+    if (line[first] == '.')
+        return pos;
+    const auto *newline = static_cast<const char *>(memchr(line, '\n', limit - pos));
+    if (!newline || memchr(line, '\0', newline - line))
+        return pos;
+    // The conditional stage reads every word where it runs.
+    if (call.main != OptBody && wordStartsWithDot(line, newline))
+        return pos;
+    return static_cast<uint32_t>(newline - text);
+}
+
+// In a description, a plain line goes to the line word (without its tabs)
+// at once; elsewhere it changes nothing.
+void readPlainLine(Call &call, const char *text, uint32_t from, uint32_t to)
+{
+    if (call.main != DescBlock)
+        return;
+    while (from < to) {
+        const auto *tab = static_cast<const char *>(memchr(text + from, '\t', to - from));
+        const uint32_t end = tab ? static_cast<uint32_t>(tab - text) : to;
+        addchars(call.line.get(), text + from, end - from);
+        from = end + 1;
+    }
+}
+
+// The rest of a line that can change nothing but the text it holds: a
+// label's (no stage but the main one reads it); a name line's when no word
+// of it can start a conditional; a body's being read past, once the line's
+// first word is longer than ".opt" and ".tpo". Returns the index of the
+// newline, else pos.
+uint32_t restOfLineEnd(Call &call, const char *text, uint32_t pos, uint32_t limit)
+{
+    const Word *word = call.condition.get();
+    const bool textOnly = call.main == OptLabel || (call.main == OptBody && call.directive->length > 4) ||
+                          (call.main == NameLine && call.conditionState == Normal && text[pos] != '.' &&
+                           (word->length == 0 || word->text[0] != '.'));
+    if (!textOnly || pos >= limit)
+        return pos;
+    const char *from = text + pos;
+    const auto *newline = static_cast<const char *>(memchr(from, '\n', limit - pos));
+    if (!newline || memchr(from, '\0', newline - from) ||
+        (call.main == NameLine && wordStartsWithDot(from, newline)))
+        return pos;
+    const auto end = static_cast<uint32_t>(newline - text);
+    if (call.main != OptBody)
+        addchars(call.text.get(), from, end - pos);
+    return end;
+}
+
 int run(const char *text, uint32_t start, uint32_t limit)
 {
     Call call;
     uint32_t pos = start;
+    const bool inSpans = !parse_watch || !parse_watch->everyByte;
     for (;;) {
+        if (inSpans) {
+            uint32_t end = pos;
+            if (pos == start || text[pos - 1] == '\n') {
+                end = plainLineEnd(call, text, pos, limit);
+                readPlainLine(call, text, pos, end);
+            } else if (call.main == OptLabel || call.main == OptBody || call.main == NameLine) {
+                end = restOfLineEnd(call, text, pos, limit);
+            }
+            if (parse_watch && end > pos)
+                parse_watch->span(pos, end);
+            pos = end;
+        }
         char ch = text[pos++];
         if (ch == '\0' || pos > limit)
             return PARSE_END;

@@ -92,6 +92,15 @@ struct ParseWatch {
     // The byte at pos reaches the statement and main stages (bytes a skip
     // swallows never do).
     virtual void byte(uint32_t pos) { (void)pos; }
+    // The bytes from .. to - 1 of one line, none of which any stage can act
+    // on, are read at once (unless everyByte is set, which makes them come
+    // one at a time through byte()).
+    virtual void span(uint32_t from, uint32_t to)
+    {
+        for (uint32_t pos = from; pos < to; pos++)
+            byte(pos);
+    }
+    bool everyByte = false;
     // A directive took effect; pos is the index of the byte that completed
     // it (for .go and .set, the newline that ends the target or the text).
     virtual void directive(Directive what, uint32_t pos) { (void)what, (void)pos; }

@@ -77,6 +77,13 @@ void Watcher::byte(uint32_t pos)
     }
 }
 
+// A span lies within one line and holds no newline: one count does.
+void Watcher::span(uint32_t from, uint32_t to)
+{
+    if (from < to)
+        byte(from);
+}
+
 void Watcher::directive(Directive what, uint32_t pos)
 {
     if (calls_.empty())

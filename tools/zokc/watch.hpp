@@ -59,6 +59,7 @@ public:
     void enter(uint32_t start, uint32_t limit) override;
     void leave(int result) override;
     void byte(uint32_t pos) override;
+    void span(uint32_t from, uint32_t to) override;
     void directive(Directive what, uint32_t pos) override;
     void menu(uint32_t listStart, const PosList *bodies) override;
 
