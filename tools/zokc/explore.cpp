@@ -17,9 +17,10 @@
 #include "cli.hpp"
 #include "commands.hpp"
 #include "coverage.hpp"
+#include "diagnostics.hpp"
 #include "keyset.hpp"
+#include "plain.hpp"
 #include "playthrough.hpp"
-#include "report.hpp"
 
 #include "interp.hpp"
 #include "string.hpp"
@@ -32,6 +33,9 @@
 namespace {
 
 using namespace zokc;
+using diag::Diagnostic;
+using diag::plural;
+using diag::Severity;
 
 const char *const HELP =
     "usage: zokc explore [--max-states N] [--replays DIR] [DIR]\n"
@@ -119,7 +123,7 @@ public:
         : AutoPlayer(session.watch), s_(session), maxStates_(maxStates) {}
 
     void search();
-    void report(Report &out);
+    void report(std::vector<Diagnostic> &out);
     bool complete() const { return !incomplete_; }
     std::string summary() const;
 
@@ -152,7 +156,7 @@ private:
 
     std::string describe(uint32_t node) const;
     void findIdleLoops();
-    void findDeadEnds(Report &out);
+    void findDeadEnds(std::vector<Diagnostic> &out);
 
     Session &s_;
     uint64_t maxStates_;
@@ -496,7 +500,7 @@ void Explorer::findIdleLoops()
 // to a game over, nor to a state the search did not finish. Each is
 // reported at the choice that leads into it from a state that can still
 // finish, with the map and variables of the first one found.
-void Explorer::findDeadEnds(Report &out)
+void Explorer::findDeadEnds(std::vector<Diagnostic> &out)
 {
     const auto count = static_cast<uint32_t>(nodes_.size());
     std::vector<uint32_t> into(count + 1, 0), from;
@@ -589,11 +593,11 @@ void Explorer::findDeadEnds(Report &out)
             more = " (and " + plural(end.states.size() - 1, "more state", "more states") + ")";
         d.notes.push_back({"", "play goes on with no way to finish from " + describe(end.state) + more});
         d.replay = replay(anchorOf(end.state));
-        out.add(std::move(d));
+        out.push_back(std::move(d));
     }
 }
 
-void Explorer::report(Report &out)
+void Explorer::report(std::vector<Diagnostic> &out)
 {
     findIdleLoops();
     for (const auto &[place, problem] : found_) {
@@ -633,7 +637,7 @@ void Explorer::report(Report &out)
             break;
         }
         d.replay = replay(problem.anchor);
-        out.add(std::move(d));
+        out.push_back(std::move(d));
     }
     findDeadEnds(out);
     if (!incomplete_)
@@ -675,11 +679,9 @@ int exploreCommand(int argc, char **argv)
     Session session(dir);
     Explorer explorer(session, maxStates);
     explorer.search();
-    Report report;
-    explorer.report(report);
-    report.print(std::cout, replays);
-    const int errors = report.count(Severity::Error);
-    std::cout << "zokc explore: " << explorer.summary() << "; " << plural(errors, "error", "errors") << ", "
-              << plural(report.count(Severity::Warning), "warning", "warnings") << '\n';
-    return errors > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
+    std::vector<Diagnostic> found;
+    explorer.report(found);
+    diag::report(std::cout, found, plain::visible, replays);
+    std::cout << "zokc explore: " << explorer.summary() << "; " << diag::tally(found, ", ") << '\n';
+    return diag::count(found, Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }

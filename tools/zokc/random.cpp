@@ -4,8 +4,9 @@
 #include "cli.hpp"
 #include "commands.hpp"
 #include "coverage.hpp"
+#include "diagnostics.hpp"
+#include "plain.hpp"
 #include "playthrough.hpp"
-#include "report.hpp"
 #include "rng.hpp"
 
 #include <iostream>
@@ -15,6 +16,8 @@
 namespace {
 
 using namespace zokc;
+using diag::Diagnostic;
+using diag::Severity;
 
 const char *const HELP =
     "usage: zokc random [--runs N] [--seed S] [--max-steps N] [--coverage]\n"
@@ -51,7 +54,7 @@ public:
     }
 
     void play(uint64_t runs);
-    void report(Report &out);
+    void report(std::vector<Diagnostic> &out);
 
     uint64_t won = 0, died = 0, failed = 0, stopped = 0;
 
@@ -150,7 +153,7 @@ void Runner::play(uint64_t runs)
     }
 }
 
-void Runner::report(Report &out)
+void Runner::report(std::vector<Diagnostic> &out)
 {
     const std::string of = " of " + std::to_string(run_) + " runs";
     for (const auto &[place, met] : met_) {
@@ -192,7 +195,7 @@ void Runner::report(Report &out)
             break;
         }
         d.replay = met.replay;
-        out.add(std::move(d));
+        out.push_back(std::move(d));
     }
 }
 
@@ -221,17 +224,15 @@ int randomCommand(int argc, char **argv)
     session.watch.countLines = coverage;
     Runner runner(session, seed, maxSteps);
     runner.play(runs);
-    Report report;
-    runner.report(report);
+    std::vector<Diagnostic> found;
+    runner.report(found);
     if (coverage)
-        reportCoverage(session.maps, session.watch, report);
-    report.print(std::cout, replays);
+        reportCoverage(session.maps, session.watch, found);
+    diag::report(std::cout, found, plain::visible, replays);
     if (coverage)
         listCoverage(session.maps, session.watch, std::cout);
-    const int errors = report.count(Severity::Error);
     std::cout << "zokc random: " << runs << " runs with --seed " << seed << ": " << runner.won << " won, "
               << runner.died << " died, " << runner.failed << " ended on a problem, " << runner.stopped
-              << " stopped at --max-steps " << maxSteps << "; " << plural(errors, "error", "errors") << ", "
-              << plural(report.count(Severity::Warning), "warning", "warnings") << '\n';
-    return errors > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
+              << " stopped at --max-steps " << maxSteps << "; " << diag::tally(found, ", ") << '\n';
+    return diag::count(found, Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }
