@@ -150,7 +150,7 @@ private:
     uint32_t reachPass(const Origin &origin);
     uint32_t reachMenu(const Origin &origin);
     uint32_t add(std::span<const uint32_t> key, bool *added);
-    Problem *note(int kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
+    Problem *note(Noticed kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
     std::vector<int32_t> replay(const Anchor &anchor);
     Anchor anchorOf(uint32_t node) const;
 
@@ -177,8 +177,7 @@ private:
     Origin origin_{};
 
     // Problems by kind and place.
-    enum { UNSEEN_NAME, UNSEEN_DESC, TALL, MISSING, ENDING, IDLE };
-    std::map<std::pair<int, Location>, Problem> found_;
+    std::map<std::pair<Noticed, Location>, Problem> found_;
 
     std::vector<uint32_t> key_;
     std::vector<VarValue> vars_;
@@ -193,7 +192,7 @@ int Explorer::choose(int)
 
 // Counts the state as meeting the problem; returns the problem when this is
 // the shortest way to it yet, for the caller to complete.
-Problem *Explorer::note(int kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state)
+Problem *Explorer::note(Noticed kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state)
 {
     auto [entry, added] = found_.try_emplace({kind, at});
     Problem &problem = entry->second;
@@ -602,40 +601,9 @@ void Explorer::report(std::vector<Diagnostic> &out)
     findIdleLoops();
     for (const auto &[place, problem] : found_) {
         const auto &[kind, at] = place;
-        Diagnostic d;
-        switch (kind) {
-        case UNSEEN_NAME:
-        case UNSEEN_DESC:
-            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
-                         kind == UNSEEN_NAME ? "this name line is replaced before the player can read it"
-                                             : "this description is replaced before the player can read it");
-            d.notes.push_back({where(s_.maps, problem.other), "replaced by this one with no key wait between"});
-            break;
-        case TALL:
-            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
-                         "this description takes " + std::to_string(problem.value) + " rows; on an 80 x 24 terminal the pane shows " +
-                             std::to_string(DESC_ROWS));
-            break;
-        case MISSING: {
-            const bool start = at.pos == 0 && at.map == s_.startMap();
-            d = diagnose(s_.maps, at, Severity::Error, "missing-map",
-                         std::string(start ? "the game starts at a map that cannot be loaded: "
-                                           : "this goes to a map that cannot be loaded: ") +
-                             s_.maps.map(problem.other.map).path);
-            break;
-        }
-        case ENDING:
-            d = diagnose(s_.maps, at, Severity::Note, "ending",
-                         std::string(problem.value == static_cast<int>(Ending::Won) ? "the game is won here"
-                                                                                   : "the game ends in death here") +
-                             " (from " + plural(problem.states.size(), "state", "states") + ")");
-            break;
-        case IDLE:
-            d = diagnose(s_.maps, at, Severity::Error, "idle",
-                         "this map runs again and again without waiting for a key; zok ends the game after " +
-                             std::to_string(MAX_IDLE_PASSES) + " passes");
-            break;
-        }
+        const std::string states = plural(problem.states.size(), "state", "states");
+        Diagnostic d =
+            diagnoseNoticed(s_, kind, at, problem.other, problem.value, kind == ENDING ? " (from " + states + ")" : "");
         d.replay = replay(problem.anchor);
         out.push_back(std::move(d));
     }
