@@ -149,7 +149,7 @@ private:
     uint32_t follow(const Origin &origin, const std::vector<int32_t> &prefix);
     uint32_t reachPass(const Origin &origin);
     uint32_t reachMenu(const Origin &origin);
-    uint32_t add(std::span<const uint32_t> key, bool *added);
+    uint32_t addState(Kind kind, const Origin &origin, bool *added);
     Problem *note(Noticed kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
     std::vector<int32_t> replay(const Anchor &anchor);
     Anchor anchorOf(uint32_t node) const;
@@ -271,13 +271,29 @@ Explorer::Outcome Explorer::run(const Origin &origin, const std::vector<int32_t>
     }
 }
 
-uint32_t Explorer::add(std::span<const uint32_t> key, bool *added)
+// Ends key_ with the variables and adds it as a state; a new state gets a
+// node, reached from origin, for the caller to complete, and waits to be
+// searched.
+uint32_t Explorer::addState(Kind kind, const Origin &origin, bool *added)
 {
-    const bool full = states_.size() >= maxStates_;
-    const uint32_t id = states_.add(key, full, added);
+    readVariables(s_.names, vars_);
+    for (const VarValue &var : vars_)
+        key_.insert(key_.end(), {var.name, static_cast<uint32_t>(var.value)});
+    const uint32_t id = states_.add(key_, states_.size() >= maxStates_, added);
     if (id == KeySet::MISSING)
         incomplete_ = true;
-    return id == KeySet::MISSING ? UNKNOWN : id;
+    if (!*added)
+        return id == KeySet::MISSING ? UNKNOWN : id;
+    Node node;
+    node.kind = kind;
+    node.pass = kind == PASS ? id : origin.pass;
+    node.from = kind == PASS ? origin.pass : NONE;
+    node.menu = origin.menu;
+    node.answer = origin.answer;
+    node.dist = origin.dist;
+    nodes_.push_back(node);
+    (kind == PASS ? pending_ : queue_).push_back(id);
+    return id;
 }
 
 uint32_t Explorer::reachPass(const Origin &origin)
@@ -287,22 +303,10 @@ uint32_t Explorer::reachPass(const Origin &origin)
     for (const Unread &unread : {screen.name, screen.desc})
         key_.insert(key_.end(), {unread.at.map, unread.at.pos, static_cast<uint32_t>(unread.hash),
                                  static_cast<uint32_t>(unread.hash >> 32)});
-    readVariables(s_.names, vars_);
-    for (const VarValue &var : vars_)
-        key_.insert(key_.end(), {var.name, static_cast<uint32_t>(var.value)});
     bool added;
-    const uint32_t id = add(key_, &added);
-    if (added) {
-        Node node;
-        node.pass = id;
-        node.menu = origin.menu;
-        node.from = origin.pass;
-        node.answer = origin.answer;
-        node.dist = origin.dist;
-        node.descCount = desc_count;
-        nodes_.push_back(node);
-        pending_.push_back(id);
-    }
+    const uint32_t id = addState(PASS, origin, &added);
+    if (added)
+        nodes_[id].descCount = desc_count;
     return id;
 }
 
@@ -316,11 +320,8 @@ uint32_t Explorer::reachMenu(const Origin &origin)
     for (const Watcher::Call &call : s_.watch.calls())
         key_.insert(key_.end(), {call.start, call.limit, call.loop});
     key_.push_back(s_.watch.menuList());
-    readVariables(s_.names, vars_);
-    for (const VarValue &var : vars_)
-        key_.insert(key_.end(), {var.name, static_cast<uint32_t>(var.value)});
     bool added;
-    const uint32_t id = add(key_, &added);
+    const uint32_t id = addState(MENU, origin, &added);
     if (!added)
         return id;
 
@@ -328,16 +329,8 @@ uint32_t Explorer::reachMenu(const Origin &origin)
     std::vector<uint32_t> site{map, s_.watch.menuList()};
     site.insert(site.end(), s_.watch.menuBodies().begin(), s_.watch.menuBodies().end());
     bool newSite;
-    Node node;
-    node.kind = MENU;
-    node.pass = origin.pass;
-    node.menu = origin.menu;
-    node.answer = origin.answer;
-    node.dist = origin.dist;
-    node.site = sites_.add(site, false, &newSite);
-    node.options = static_cast<uint32_t>(s_.watch.menuBodies().size());
-    nodes_.push_back(node);
-    queue_.push_back(id);
+    nodes_[id].site = sites_.add(site, false, &newSite);
+    nodes_[id].options = static_cast<uint32_t>(s_.watch.menuBodies().size());
     return id;
 }
 
