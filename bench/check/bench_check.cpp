@@ -71,10 +71,8 @@ void CheckGame(benchmark::State &state)
         folder::Game read;
         folder::readGame(game.dir.string(), read);
         std::vector<diag::Diagnostic> found = checks::checkGame(read);
-        diag::sortDiagnostics(found);
         std::ostringstream out;
-        for (const diag::Diagnostic &d : found)
-            diag::printDiagnostic(out, d);
+        diag::report(out, found, diag::quoted);
         bytes = 0;
         for (const folder::Map &map : read.maps)
             bytes += map.text.size();

@@ -69,14 +69,10 @@ int checkCommand(int argc, char **argv)
 
     std::vector<diag::Diagnostic> found = checks::checkGame(game);
     std::erase_if(found, [&](const diag::Diagnostic &d) { return silenced.contains(d.kind); });
-    diag::sortDiagnostics(found);
-    size_t errors = 0;
-    for (diag::Diagnostic &d : found) {
-        if (warningsAreErrors)
+    if (warningsAreErrors)
+        for (diag::Diagnostic &d : found)
             d.severity = diag::Severity::Error;
-        errors += d.severity == diag::Severity::Error;
-        diag::printDiagnostic(std::cout, d);
-    }
-    std::cout << diag::summary(errors, found.size() - errors, game.maps.size()) << '\n';
-    return errors > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
+    diag::report(std::cout, found, diag::quoted);
+    std::cout << diag::tally(found, " and ") << " in " << diag::plural(game.maps.size(), "map", "maps") << '\n';
+    return diag::count(found, diag::Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }

@@ -12,6 +12,7 @@
 #include <deque>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace checks {
 
@@ -704,6 +705,24 @@ private:
     std::vector<diag::Diagnostic> &out_;
 };
 
+// Warns of the maps no '.go' reaches from start, in any branch or option.
+void unreachable(const folder::Game &game, const folder::Map *start, std::vector<diag::Diagnostic> &out)
+{
+    std::set<const folder::Map *> reached{start};
+    std::deque<const folder::Map *> next{start};
+    while (!next.empty()) {
+        const folder::Map *map = next.front();
+        next.pop_front();
+        for (const survey::Text &go : map->survey.gos)
+            if (const folder::Map *target = game.find(go.text); target && reached.insert(target).second)
+                next.push_back(target);
+    }
+    for (const folder::Map &map : game.maps)
+        if (!reached.contains(&map) && map.problem.empty())
+            out.push_back({map.path, 1, 1, findKind("unreachable-map")->severity,
+                           "no '.go' leads here from 'start': the player never sees this map", "unreachable-map"});
+}
+
 }  // namespace
 
 std::vector<diag::Diagnostic> checkGame(const folder::Game &game)
@@ -720,28 +739,14 @@ std::vector<diag::Diagnostic> checkGame(const folder::Game &game)
     for (const folder::Map &map : game.maps)
         MapChecker(game, map, variables, out).run();
 
-    const folder::Map *start = game.find("start");
-    if (!start) {
+    if (const folder::Map *start = game.find("start"))
+        unreachable(game, start, out);
+    else
         out.push_back({game.dir, 0, 0, Severity::Error,
                        "there is no map 'start' (" + quoted(game.dir) +
                            "/start.zok): play begins there, so the game ends at once",
                        "no-start"});
-        return out;
-    }
-    // Maps reached from start by .go, in any branch or option.
-    std::set<const folder::Map *> reached{start};
-    std::deque<const folder::Map *> next{start};
-    while (!next.empty()) {
-        const folder::Map *map = next.front();
-        next.pop_front();
-        for (const survey::Text &go : map->survey.gos)
-            if (const folder::Map *target = game.find(go.text); target && reached.insert(target).second)
-                next.push_back(target);
-    }
-    for (const folder::Map &map : game.maps)
-        if (!reached.contains(&map) && map.problem.empty())
-            out.push_back({map.path, 1, 1, findKind("unreachable-map")->severity,
-                           "no '.go' leads here from 'start': the player never sees this map", "unreachable-map"});
+    std::ranges::sort(out, {}, [](const diag::Diagnostic &d) { return std::tie(d.message, d.kind); });
     return out;
 }
 

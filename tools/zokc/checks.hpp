@@ -20,7 +20,8 @@ extern const std::vector<Kind> KINDS;
 
 const Kind *findKind(std::string_view name);
 
-// Every problem found in the game, unsorted.
+// Every problem found in the game, in order of message (and kind): the
+// report sorts them by place and keeps that order at each place.
 std::vector<diag::Diagnostic> checkGame(const folder::Game &game);
 
 }  // namespace checks

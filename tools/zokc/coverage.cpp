@@ -51,20 +51,22 @@ Unoffered unoffered(const Map &map, uint32_t id, const Watcher &watch)
 
 }  // namespace
 
-void reportCoverage(MapStore &maps, const Watcher &watch, Report &out)
+void reportCoverage(MapStore &maps, const Watcher &watch, std::vector<diag::Diagnostic> &out)
 {
+    const auto warn = [&](Location at, const char *kind, std::string message) {
+        out.push_back(diagnose(maps, at, diag::Severity::Warning, kind, std::move(message)));
+    };
     for (const uint32_t id : allMaps(maps, watch)) {
         const Map &map = maps.map(id);
         if (!watch.reached(id)) {
             if (map.exists)
-                out.add(diagnose(maps, {id, 0}, Severity::Warning, "never-reached", "this map is never reached"));
+                warn({id, 0}, "never-reached", "this map is never reached");
             continue;
         }
         const Unoffered never = unoffered(map, id, watch);
         const std::vector<bool> &skip = never.lines;
         for (const uint32_t line : never.options)
-            out.add(diagnose(maps, {id, map.lineStart[line]}, Severity::Warning, "never-offered",
-                             "this option is never offered"));
+            warn({id, map.lineStart[line]}, "never-offered", "this option is never offered");
         for (uint32_t line = 0; line < map.lines(); line++) {
             if (skip[line] || !map.hasContent(line) || watch.hits(id, line) > 0)
                 continue;
@@ -72,10 +74,9 @@ void reportCoverage(MapStore &maps, const Watcher &watch, Report &out)
             for (uint32_t next = line + 1; next < map.lines() && !skip[next] && watch.hits(id, next) == 0; next++)
                 if (map.hasContent(next))
                     last = next;
-            out.add(diagnose(maps, {id, map.lineStart[line]}, Severity::Warning, "never-run",
-                             last == line ? "this line never runs"
-                                          : "lines " + std::to_string(line + 1) + "-" + std::to_string(last + 1) +
-                                                " never run"));
+            warn({id, map.lineStart[line]}, "never-run",
+                 last == line ? "this line never runs"
+                              : "lines " + std::to_string(line + 1) + "-" + std::to_string(last + 1) + " never run");
             line = last;
         }
     }

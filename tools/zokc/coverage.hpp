@@ -2,7 +2,6 @@
 // lines with the times they ran.
 #pragma once
 #include "maps.hpp"
-#include "report.hpp"
 #include "watch.hpp"
 
 #include <iosfwd>
@@ -11,7 +10,7 @@ namespace zokc {
 
 // Warnings for the maps of the game folder never reached, the options of
 // reached maps never offered and their lines never run.
-void reportCoverage(MapStore &maps, const Watcher &watch, Report &out);
+void reportCoverage(MapStore &maps, const Watcher &watch, std::vector<diag::Diagnostic> &out);
 
 // Every map of the folder (and any other reached), each line with the
 // times it ran: "-" for a line with nothing to run, "#####" for one never run.

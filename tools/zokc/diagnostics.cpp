@@ -1,10 +1,13 @@
 // Diagnostics: placing a byte offset on its line and column, quoting script
-// text safely, sorting and printing the report.
+// text safely, sorting and printing the report, writing replay files.
 #include "diagnostics.hpp"
 
+#include "cli.hpp"
 #include "plain.hpp"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <tuple>
 
@@ -104,31 +107,81 @@ std::string quoted(std::string_view text)
     return out;
 }
 
-void sortDiagnostics(std::vector<Diagnostic> &diagnostics)
+namespace {
+
+const char *severityName(Severity severity)
 {
-    auto key = [](const Diagnostic &d) { return std::tie(d.file, d.line, d.col, d.message, d.kind); };
-    std::sort(diagnostics.begin(), diagnostics.end(),
-              [&](const Diagnostic &a, const Diagnostic &b) { return key(a) < key(b); });
-    diagnostics.erase(std::unique(diagnostics.begin(), diagnostics.end(),
-                                  [&](const Diagnostic &a, const Diagnostic &b) { return key(a) == key(b); }),
-                      diagnostics.end());
+    return severity == Severity::Error ? "error" : severity == Severity::Warning ? "warning" : "note";
 }
 
-void printDiagnostic(std::ostream &out, const Diagnostic &d)
+// "reached by choosing 2, then 1", the menu answers of a replay.
+std::string choices(const std::vector<int32_t> &events)
 {
-    out << quoted(d.file);
-    if (d.line > 0)
-        out << ':' << d.line << ':' << d.col;
-    out << (d.severity == Severity::Error ? ": error: " : ": warning: ") << d.message << " [-W" << d.kind << "]\n";
+    std::string text;
+    for (const int32_t event : events)
+        if (event >= 0)
+            text += (text.empty() ? "reached by choosing " : ", then ") + std::to_string(event + 1);
+    return text.empty() ? "reached without a choice" : text;
 }
 
-std::string summary(size_t errors, size_t warnings, size_t maps)
+// A replay file as zokc play --replay reads it: the player's name, the
+// greeting's key wait, then an empty line per key wait and the option
+// number per menu.
+void writeReplay(const std::string &path, const std::vector<int32_t> &events)
 {
-    auto count = [](size_t n, const char *one, const char *many) {
-        return std::to_string(n) + " " + (n == 1 ? one : many);
-    };
-    return count(errors, "error", "errors") + " and " + count(warnings, "warning", "warnings") + " in " +
-           count(maps, "map", "maps");
+    std::ofstream file(path, std::ios::trunc);
+    file << "zokc\n\n";
+    for (const int32_t event : events)
+        file << (event < 0 ? "" : std::to_string(event + 1)) << '\n';
+    if (!file.flush())
+        throw cli::Exit{cli::EXIT_USAGE, "cannot write the replay file '" + path + "'"};
+}
+
+}  // namespace
+
+void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, Show show, const std::string &replays)
+{
+    std::stable_sort(diagnostics.begin(), diagnostics.end(), [](const Diagnostic &a, const Diagnostic &b) {
+        return std::tie(a.file, a.line, a.col) < std::tie(b.file, b.line, b.col);
+    });
+    diagnostics.erase(std::unique(diagnostics.begin(), diagnostics.end()), diagnostics.end());
+    if (!replays.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(replays, error);
+    }
+    int written = 0;
+    for (const Diagnostic &d : diagnostics) {
+        const std::string place =
+            show(d.line > 0 ? d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.col) : d.file);
+        out << place << ": " << severityName(d.severity) << ": " << show(d.message) << " [-W" << d.kind << "]\n";
+        for (const Note &note : d.notes)
+            out << (note.where.empty() ? place : show(note.where)) << ": note: " << show(note.text) << '\n';
+        if (!d.replay)
+            continue;
+        out << place << ": note: " << choices(*d.replay) << '\n';
+        if (!replays.empty() && d.severity != Severity::Note) {
+            const std::string path = replays + "/" + std::to_string(++written) + "-" + d.kind + ".txt";
+            writeReplay(path, *d.replay);
+            out << place << ": note: replay written to " << show(path) << '\n';
+        }
+    }
+}
+
+std::string plural(uint64_t count, const char *one, const char *many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+size_t count(const std::vector<Diagnostic> &diagnostics, Severity severity)
+{
+    return std::count_if(diagnostics.begin(), diagnostics.end(),
+                         [&](const Diagnostic &d) { return d.severity == severity; });
+}
+
+std::string tally(const std::vector<Diagnostic> &diagnostics, const char *between)
+{
+    return plural(count(diagnostics, Severity::Error), "error", "errors") + between +
+           plural(count(diagnostics, Severity::Warning), "warning", "warnings");
 }
 
 }  // namespace diag

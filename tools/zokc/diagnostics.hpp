@@ -1,16 +1,25 @@
-// Problems found in a game, reported as compilers do, one a line:
+// Problems found in a game, reported as compilers do, one a line with its
+// notes under it:
 //   game/hall.zok:12:1: error: '.desc' is never closed by '.dend': ... [-Wunclosed-desc]
-// Shared by the zokc commands that judge a game.
+// The one report of every zokc command that judges a game.
 #pragma once
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace diag {
 
-enum class Severity { Warning, Error };
+enum class Severity { Note, Warning, Error };
+
+// A line under a diagnostic: "file:line:col: note: text".
+struct Note {
+    std::string where;  // "file:line:col", or empty for the diagnostic's own place
+    std::string text;
+    bool operator==(const Note &) const = default;
+};
 
 struct Diagnostic {
     std::string file;  // the map's path, or the game folder for the game as a whole
@@ -18,7 +27,12 @@ struct Diagnostic {
     uint32_t col;      // from 1, in bytes
     Severity severity;
     std::string message;
-    std::string kind;  // the name -W and -Wno- take
+    std::string kind;  // shown as [-Wkind]; the name -W and -Wno- take
+    std::vector<Note> notes = {};
+    // The answers that reach it, when play found it: -1 for a key wait, n
+    // for option n (0-based), starting after the greeting.
+    std::optional<std::vector<int32_t>> replay = {};
+    bool operator==(const Diagnostic &) const = default;
 };
 
 // Line and column of a byte in a text.
@@ -48,14 +62,25 @@ std::string quoted(std::string_view text);
 // UTF-8 character, or npos.
 size_t firstNonUtf8(std::string_view text);
 
-// By file, line and column, then by message, so that a report reads the
-// same every time; exact repeats are dropped.
-void sortDiagnostics(std::vector<Diagnostic> &diagnostics);
+// How a report shows file names and text a game may have put in them:
+// quoted, or plain::visible as transcripts show script text. It must leave
+// text it has already made safe as it is.
+using Show = std::string (*)(std::string_view);
 
-// "file:line:col: error: message [-Wkind]".
-void printDiagnostic(std::ostream &out, const Diagnostic &diagnostic);
+// Prints the diagnostics sorted by file, line and column, those at one
+// place in the order given, exact repeats dropped (the list is left so).
+// Each is followed by its notes and, with a replay, the choices that reach
+// it. With a replays folder, the replay of each warning and error is also
+// written there as <n>-<kind>.txt, n counting them in the order printed;
+// fails with a cli::Exit when a file cannot be written.
+void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, Show show, const std::string &replays = {});
 
-// "2 errors and 1 warning in 5 maps".
-std::string summary(size_t errors, size_t warnings, size_t maps);
+// "1 error", "2 warnings".
+std::string plural(uint64_t count, const char *one, const char *many);
+
+size_t count(const std::vector<Diagnostic> &diagnostics, Severity severity);
+
+// "2 errors" and "1 warning", joined by between.
+std::string tally(const std::vector<Diagnostic> &diagnostics, const char *between);
 
 }  // namespace diag

@@ -17,9 +17,10 @@
 #include "cli.hpp"
 #include "commands.hpp"
 #include "coverage.hpp"
+#include "diagnostics.hpp"
 #include "keyset.hpp"
+#include "plain.hpp"
 #include "playthrough.hpp"
-#include "report.hpp"
 
 #include "interp.hpp"
 #include "string.hpp"
@@ -32,6 +33,9 @@
 namespace {
 
 using namespace zokc;
+using diag::Diagnostic;
+using diag::plural;
+using diag::Severity;
 
 const char *const HELP =
     "usage: zokc explore [--max-states N] [--replays DIR] [DIR]\n"
@@ -119,7 +123,7 @@ public:
         : AutoPlayer(session.watch), s_(session), maxStates_(maxStates) {}
 
     void search();
-    void report(Report &out);
+    void report(std::vector<Diagnostic> &out);
     bool complete() const { return !incomplete_; }
     std::string summary() const;
 
@@ -145,14 +149,14 @@ private:
     uint32_t follow(const Origin &origin, const std::vector<int32_t> &prefix);
     uint32_t reachPass(const Origin &origin);
     uint32_t reachMenu(const Origin &origin);
-    uint32_t add(std::span<const uint32_t> key, bool *added);
-    Problem *note(int kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
+    uint32_t addState(Kind kind, const Origin &origin, bool *added);
+    Problem *note(Noticed kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
     std::vector<int32_t> replay(const Anchor &anchor);
     Anchor anchorOf(uint32_t node) const;
 
     std::string describe(uint32_t node) const;
     void findIdleLoops();
-    void findDeadEnds(Report &out);
+    void findDeadEnds(std::vector<Diagnostic> &out);
 
     Session &s_;
     uint64_t maxStates_;
@@ -173,8 +177,7 @@ private:
     Origin origin_{};
 
     // Problems by kind and place.
-    enum { UNSEEN_NAME, UNSEEN_DESC, TALL, MISSING, ENDING, IDLE };
-    std::map<std::pair<int, Location>, Problem> found_;
+    std::map<std::pair<Noticed, Location>, Problem> found_;
 
     std::vector<uint32_t> key_;
     std::vector<VarValue> vars_;
@@ -189,7 +192,7 @@ int Explorer::choose(int)
 
 // Counts the state as meeting the problem; returns the problem when this is
 // the shortest way to it yet, for the caller to complete.
-Problem *Explorer::note(int kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state)
+Problem *Explorer::note(Noticed kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state)
 {
     auto [entry, added] = found_.try_emplace({kind, at});
     Problem &problem = entry->second;
@@ -268,13 +271,29 @@ Explorer::Outcome Explorer::run(const Origin &origin, const std::vector<int32_t>
     }
 }
 
-uint32_t Explorer::add(std::span<const uint32_t> key, bool *added)
+// Ends key_ with the variables and adds it as a state; a new state gets a
+// node, reached from origin, for the caller to complete, and waits to be
+// searched.
+uint32_t Explorer::addState(Kind kind, const Origin &origin, bool *added)
 {
-    const bool full = states_.size() >= maxStates_;
-    const uint32_t id = states_.add(key, full, added);
+    readVariables(s_.names, vars_);
+    for (const VarValue &var : vars_)
+        key_.insert(key_.end(), {var.name, static_cast<uint32_t>(var.value)});
+    const uint32_t id = states_.add(key_, states_.size() >= maxStates_, added);
     if (id == KeySet::MISSING)
         incomplete_ = true;
-    return id == KeySet::MISSING ? UNKNOWN : id;
+    if (!*added)
+        return id == KeySet::MISSING ? UNKNOWN : id;
+    Node node;
+    node.kind = kind;
+    node.pass = kind == PASS ? id : origin.pass;
+    node.from = kind == PASS ? origin.pass : NONE;
+    node.menu = origin.menu;
+    node.answer = origin.answer;
+    node.dist = origin.dist;
+    nodes_.push_back(node);
+    (kind == PASS ? pending_ : queue_).push_back(id);
+    return id;
 }
 
 uint32_t Explorer::reachPass(const Origin &origin)
@@ -284,22 +303,10 @@ uint32_t Explorer::reachPass(const Origin &origin)
     for (const Unread &unread : {screen.name, screen.desc})
         key_.insert(key_.end(), {unread.at.map, unread.at.pos, static_cast<uint32_t>(unread.hash),
                                  static_cast<uint32_t>(unread.hash >> 32)});
-    readVariables(s_.names, vars_);
-    for (const VarValue &var : vars_)
-        key_.insert(key_.end(), {var.name, static_cast<uint32_t>(var.value)});
     bool added;
-    const uint32_t id = add(key_, &added);
-    if (added) {
-        Node node;
-        node.pass = id;
-        node.menu = origin.menu;
-        node.from = origin.pass;
-        node.answer = origin.answer;
-        node.dist = origin.dist;
-        node.descCount = desc_count;
-        nodes_.push_back(node);
-        pending_.push_back(id);
-    }
+    const uint32_t id = addState(PASS, origin, &added);
+    if (added)
+        nodes_[id].descCount = desc_count;
     return id;
 }
 
@@ -313,11 +320,8 @@ uint32_t Explorer::reachMenu(const Origin &origin)
     for (const Watcher::Call &call : s_.watch.calls())
         key_.insert(key_.end(), {call.start, call.limit, call.loop});
     key_.push_back(s_.watch.menuList());
-    readVariables(s_.names, vars_);
-    for (const VarValue &var : vars_)
-        key_.insert(key_.end(), {var.name, static_cast<uint32_t>(var.value)});
     bool added;
-    const uint32_t id = add(key_, &added);
+    const uint32_t id = addState(MENU, origin, &added);
     if (!added)
         return id;
 
@@ -325,16 +329,8 @@ uint32_t Explorer::reachMenu(const Origin &origin)
     std::vector<uint32_t> site{map, s_.watch.menuList()};
     site.insert(site.end(), s_.watch.menuBodies().begin(), s_.watch.menuBodies().end());
     bool newSite;
-    Node node;
-    node.kind = MENU;
-    node.pass = origin.pass;
-    node.menu = origin.menu;
-    node.answer = origin.answer;
-    node.dist = origin.dist;
-    node.site = sites_.add(site, false, &newSite);
-    node.options = static_cast<uint32_t>(s_.watch.menuBodies().size());
-    nodes_.push_back(node);
-    queue_.push_back(id);
+    nodes_[id].site = sites_.add(site, false, &newSite);
+    nodes_[id].options = static_cast<uint32_t>(s_.watch.menuBodies().size());
     return id;
 }
 
@@ -496,7 +492,7 @@ void Explorer::findIdleLoops()
 // to a game over, nor to a state the search did not finish. Each is
 // reported at the choice that leads into it from a state that can still
 // finish, with the map and variables of the first one found.
-void Explorer::findDeadEnds(Report &out)
+void Explorer::findDeadEnds(std::vector<Diagnostic> &out)
 {
     const auto count = static_cast<uint32_t>(nodes_.size());
     std::vector<uint32_t> into(count + 1, 0), from;
@@ -589,51 +585,20 @@ void Explorer::findDeadEnds(Report &out)
             more = " (and " + plural(end.states.size() - 1, "more state", "more states") + ")";
         d.notes.push_back({"", "play goes on with no way to finish from " + describe(end.state) + more});
         d.replay = replay(anchorOf(end.state));
-        out.add(std::move(d));
+        out.push_back(std::move(d));
     }
 }
 
-void Explorer::report(Report &out)
+void Explorer::report(std::vector<Diagnostic> &out)
 {
     findIdleLoops();
     for (const auto &[place, problem] : found_) {
         const auto &[kind, at] = place;
-        Diagnostic d;
-        switch (kind) {
-        case UNSEEN_NAME:
-        case UNSEEN_DESC:
-            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
-                         kind == UNSEEN_NAME ? "this name line is replaced before the player can read it"
-                                             : "this description is replaced before the player can read it");
-            d.notes.push_back({where(s_.maps, problem.other), "replaced by this one with no key wait between"});
-            break;
-        case TALL:
-            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
-                         "this description takes " + std::to_string(problem.value) + " rows; on an 80 x 24 terminal the pane shows " +
-                             std::to_string(DESC_ROWS));
-            break;
-        case MISSING: {
-            const bool start = at.pos == 0 && at.map == s_.startMap();
-            d = diagnose(s_.maps, at, Severity::Error, "missing-map",
-                         std::string(start ? "the game starts at a map that cannot be loaded: "
-                                           : "this goes to a map that cannot be loaded: ") +
-                             s_.maps.map(problem.other.map).path);
-            break;
-        }
-        case ENDING:
-            d = diagnose(s_.maps, at, Severity::Note, "ending",
-                         std::string(problem.value == static_cast<int>(Ending::Won) ? "the game is won here"
-                                                                                   : "the game ends in death here") +
-                             " (from " + plural(problem.states.size(), "state", "states") + ")");
-            break;
-        case IDLE:
-            d = diagnose(s_.maps, at, Severity::Error, "idle",
-                         "this map runs again and again without waiting for a key; zok ends the game after " +
-                             std::to_string(MAX_IDLE_PASSES) + " passes");
-            break;
-        }
+        const std::string states = plural(problem.states.size(), "state", "states");
+        Diagnostic d =
+            diagnoseNoticed(s_, kind, at, problem.other, problem.value, kind == ENDING ? " (from " + states + ")" : "");
         d.replay = replay(problem.anchor);
-        out.add(std::move(d));
+        out.push_back(std::move(d));
     }
     findDeadEnds(out);
     if (!incomplete_)
@@ -675,11 +640,9 @@ int exploreCommand(int argc, char **argv)
     Session session(dir);
     Explorer explorer(session, maxStates);
     explorer.search();
-    Report report;
-    explorer.report(report);
-    report.print(std::cout, replays);
-    const int errors = report.count(Severity::Error);
-    std::cout << "zokc explore: " << explorer.summary() << "; " << plural(errors, "error", "errors") << ", "
-              << plural(report.count(Severity::Warning), "warning", "warnings") << '\n';
-    return errors > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
+    std::vector<Diagnostic> found;
+    explorer.report(found);
+    diag::report(std::cout, found, plain::visible, replays);
+    std::cout << "zokc explore: " << explorer.summary() << "; " << diag::tally(found, ", ") << '\n';
+    return diag::count(found, Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }

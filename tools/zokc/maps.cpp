@@ -1,5 +1,5 @@
-// Maps read once and served from memory, with their line tables and the
-// options their scripts spell.
+// Maps read once and served from memory, with their line tables, the
+// options their scripts spell and the places in them reports name.
 #include "maps.hpp"
 
 #include "interp.hpp"
@@ -173,6 +173,20 @@ std::vector<std::string> MapStore::listing() const
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+diag::Diagnostic diagnose(const MapStore &maps, Location at, diag::Severity severity, std::string kind,
+                          std::string message)
+{
+    const Map &map = maps.map(at.map);
+    const uint32_t line = at.pos < map.lineOf.size() ? map.lineOf[at.pos] : 0;
+    return {map.path, line + 1, map.column(line), severity, std::move(message), std::move(kind)};
+}
+
+std::string where(const MapStore &maps, Location at)
+{
+    const diag::Diagnostic d = diagnose(maps, at, diag::Severity::Note, "", "");
+    return d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.col);
 }
 
 }  // namespace zokc

@@ -2,6 +2,7 @@
 // over: each script is read from disk once, then handed to the core's map
 // loop as a fresh copy on every pass, with the line table the reports need.
 #pragma once
+#include "diagnostics.hpp"
 #include "game.hpp"
 
 #include <compare>
@@ -77,5 +78,11 @@ private:
     std::vector<Map> maps_;
     Index byName_, byPath_;
 };
+
+// A diagnostic at a place in a map, given as the line's first non-blank column.
+diag::Diagnostic diagnose(const MapStore &maps, Location at, diag::Severity severity, std::string kind,
+                          std::string message);
+// "file:line:col" of that place, for a note.
+std::string where(const MapStore &maps, Location at);
 
 }  // namespace zokc

@@ -1,4 +1,5 @@
-// The session's set-up and the self-playing front end.
+// The session's set-up, the self-playing front end and the diagnostics for
+// what it notices.
 #include "playthrough.hpp"
 
 #include "VarTable.hpp"
@@ -84,6 +85,43 @@ int AutoPlayer::chooseOption(WordList *labels)
     const int choice = choose(labels->count);
     events.push_back(choice);
     return choice;
+}
+
+diag::Diagnostic diagnoseNoticed(Session &session, Noticed kind, Location at, Location other, int value,
+                                 const std::string &tail)
+{
+    using diag::Severity;
+    const auto met = [&](Severity severity, const char *name, const std::string &message) {
+        return diagnose(session.maps, at, severity, name, message + tail);
+    };
+    switch (kind) {
+    case UNSEEN_NAME:
+    case UNSEEN_DESC: {
+        diag::Diagnostic d = met(Severity::Warning, "unseen-text",
+                                 kind == UNSEEN_NAME ? "this name line is replaced before the player can read it"
+                                                     : "this description is replaced before the player can read it");
+        d.notes.push_back({where(session.maps, other), "replaced by this one with no key wait between"});
+        return d;
+    }
+    case TALL:
+        return met(Severity::Warning, "unseen-text",
+                   "this description takes " + std::to_string(value) +
+                       " rows; on an 80 x 24 terminal the pane shows " + std::to_string(DESC_ROWS));
+    case MISSING:
+        return met(Severity::Error, "missing-map",
+                   std::string(at.pos == 0 && at.map == session.startMap()
+                                   ? "the game starts at a map that cannot be loaded: "
+                                   : "this goes to a map that cannot be loaded: ") +
+                       session.maps.map(other.map).path);
+    case ENDING:
+        return met(Severity::Note, "ending",
+                   value == static_cast<int>(Ending::Won) ? "the game is won here" : "the game ends in death here");
+    case IDLE:
+        break;
+    }
+    return met(Severity::Error, "idle",
+               "this map runs again and again without waiting for a key; zok ends the game after " +
+                   std::to_string(MAX_IDLE_PASSES) + " passes");
 }
 
 }  // namespace zokc

@@ -1,8 +1,9 @@
 // What zokc explore and zokc random share: a game session held in memory
-// (the core's globals, the maps, the watcher) and the player that plays by
+// (the core's globals, the maps, the watcher), the player that plays by
 // itself through the core's map loop, noticing text the player never gets
-// to read.
+// to read, and the diagnostics for what self-played runs notice.
 #pragma once
+#include "diagnostics.hpp"
 #include "game.hpp"
 #include "maps.hpp"
 #include "state.hpp"
@@ -80,5 +81,16 @@ protected:
 
     Watcher &watch_;
 };
+
+// What self-played runs notice, kept by kind and place; at one place a
+// report lists them in this order.
+enum Noticed { UNSEEN_NAME, UNSEEN_DESC, TALL, MISSING, ENDING, IDLE };
+
+// The diagnostic for what was noticed at `at`. other is the text that replaced it
+// (UNSEEN_*) or the map that cannot be loaded (MISSING); value is the rows
+// of a tall description or the Ending reached; tail ends the message with
+// how often it was noticed.
+diag::Diagnostic diagnoseNoticed(Session &session, Noticed kind, Location at, Location other, int value,
+                                 const std::string &tail);
 
 }  // namespace zokc

@@ -4,8 +4,9 @@
 #include "cli.hpp"
 #include "commands.hpp"
 #include "coverage.hpp"
+#include "diagnostics.hpp"
+#include "plain.hpp"
 #include "playthrough.hpp"
-#include "report.hpp"
 #include "rng.hpp"
 
 #include <iostream>
@@ -15,6 +16,8 @@
 namespace {
 
 using namespace zokc;
+using diag::Diagnostic;
+using diag::Severity;
 
 const char *const HELP =
     "usage: zokc random [--runs N] [--seed S] [--max-steps N] [--coverage]\n"
@@ -51,7 +54,7 @@ public:
     }
 
     void play(uint64_t runs);
-    void report(Report &out);
+    void report(std::vector<Diagnostic> &out);
 
     uint64_t won = 0, died = 0, failed = 0, stopped = 0;
 
@@ -77,18 +80,17 @@ private:
         Location other;
         int value = 0;
     };
-    enum { UNSEEN_NAME, UNSEEN_DESC, TALL, MISSING, ENDING, IDLE };
-    Met *meet(int kind, Location at, size_t events);
+    Met *meet(Noticed kind, Location at, size_t events);
 
     Session &s_;
     Rng rng_;
     uint64_t maxSteps_, steps_ = 0, run_ = 0;
-    std::map<std::pair<int, Location>, Met> met_;
+    std::map<std::pair<Noticed, Location>, Met> met_;
 };
 
 // Counts the run once and keeps its prompts up to here when they are the
 // shortest way yet; returns the problem then, for the caller to complete.
-Runner::Met *Runner::meet(int kind, Location at, size_t upTo)
+Runner::Met *Runner::meet(Noticed kind, Location at, size_t upTo)
 {
     auto [entry, added] = met_.try_emplace({kind, at});
     Met &met = entry->second;
@@ -150,49 +152,15 @@ void Runner::play(uint64_t runs)
     }
 }
 
-void Runner::report(Report &out)
+void Runner::report(std::vector<Diagnostic> &out)
 {
-    const std::string of = " of " + std::to_string(run_) + " runs";
     for (const auto &[place, met] : met_) {
         const auto &[kind, at] = place;
-        const std::string runs = " (in " + std::to_string(met.runs) + of + ")";
-        Diagnostic d;
-        switch (kind) {
-        case UNSEEN_NAME:
-        case UNSEEN_DESC:
-            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
-                         (kind == UNSEEN_NAME ? "this name line is replaced before the player can read it"
-                                              : "this description is replaced before the player can read it") +
-                             runs);
-            d.notes.push_back({where(s_.maps, met.other), "replaced by this one with no key wait between"});
-            break;
-        case TALL:
-            d = diagnose(s_.maps, at, Severity::Warning, "unseen-text",
-                         "this description takes " + std::to_string(met.value) +
-                             " rows; on an 80 x 24 terminal the pane shows " + std::to_string(DESC_ROWS) + runs);
-            break;
-        case MISSING: {
-            const bool start = at.pos == 0 && at.map == s_.startMap();
-            d = diagnose(s_.maps, at, Severity::Error, "missing-map",
-                         std::string(start ? "the game starts at a map that cannot be loaded: "
-                                           : "this goes to a map that cannot be loaded: ") +
-                             s_.maps.map(met.other.map).path + runs);
-            break;
-        }
-        case ENDING:
-            d = diagnose(s_.maps, at, Severity::Note, "ending",
-                         std::string(met.value == static_cast<int>(Ending::Won) ? "the game is won here"
-                                                                               : "the game ends in death here") +
-                             " in " + std::to_string(met.runs) + of);
-            break;
-        case IDLE:
-            d = diagnose(s_.maps, at, Severity::Error, "idle",
-                         "this map runs again and again without waiting for a key; zok ends the game after " +
-                             std::to_string(MAX_IDLE_PASSES) + " passes" + runs);
-            break;
-        }
+        const std::string runs = std::to_string(met.runs) + " of " + std::to_string(run_) + " runs";
+        Diagnostic d = diagnoseNoticed(s_, kind, at, met.other, met.value,
+                                       kind == ENDING ? " in " + runs : " (in " + runs + ")");
         d.replay = met.replay;
-        out.add(std::move(d));
+        out.push_back(std::move(d));
     }
 }
 
@@ -221,17 +189,15 @@ int randomCommand(int argc, char **argv)
     session.watch.countLines = coverage;
     Runner runner(session, seed, maxSteps);
     runner.play(runs);
-    Report report;
-    runner.report(report);
+    std::vector<Diagnostic> found;
+    runner.report(found);
     if (coverage)
-        reportCoverage(session.maps, session.watch, report);
-    report.print(std::cout, replays);
+        reportCoverage(session.maps, session.watch, found);
+    diag::report(std::cout, found, plain::visible, replays);
     if (coverage)
         listCoverage(session.maps, session.watch, std::cout);
-    const int errors = report.count(Severity::Error);
     std::cout << "zokc random: " << runs << " runs with --seed " << seed << ": " << runner.won << " won, "
               << runner.died << " died, " << runner.failed << " ended on a problem, " << runner.stopped
-              << " stopped at --max-steps " << maxSteps << "; " << plural(errors, "error", "errors") << ", "
-              << plural(report.count(Severity::Warning), "warning", "warnings") << '\n';
-    return errors > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
+              << " stopped at --max-steps " << maxSteps << "; " << diag::tally(found, ", ") << '\n';
+    return diag::count(found, Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }
