@@ -72,7 +72,7 @@ void CheckGame(benchmark::State &state)
         folder::readGame(game.dir.string(), read);
         std::vector<diag::Diagnostic> found = checks::checkGame(read);
         std::ostringstream out;
-        diag::report(out, found, diag::quoted);
+        diag::report(out, found);
         bytes = 0;
         for (const folder::Map &map : read.maps)
             bytes += map.text.size();

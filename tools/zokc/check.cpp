@@ -72,7 +72,7 @@ int checkCommand(int argc, char **argv)
     if (warningsAreErrors)
         for (diag::Diagnostic &d : found)
             d.severity = diag::Severity::Error;
-    diag::report(std::cout, found, diag::quoted);
+    diag::report(std::cout, found);
     std::cout << diag::tally(found, " and ") << " in " << diag::plural(game.maps.size(), "map", "maps") << '\n';
     return diag::count(found, diag::Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }

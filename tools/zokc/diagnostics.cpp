@@ -139,7 +139,7 @@ void writeReplay(const std::string &path, const std::vector<int32_t> &events)
 
 }  // namespace
 
-void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, Show show, const std::string &replays)
+void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::string &replays)
 {
     std::stable_sort(diagnostics.begin(), diagnostics.end(), [](const Diagnostic &a, const Diagnostic &b) {
         return std::tie(a.file, a.line, a.col) < std::tie(b.file, b.line, b.col);
@@ -152,17 +152,17 @@ void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, Show show, 
     int written = 0;
     for (const Diagnostic &d : diagnostics) {
         const std::string place =
-            show(d.line > 0 ? d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.col) : d.file);
-        out << place << ": " << severityName(d.severity) << ": " << show(d.message) << " [-W" << d.kind << "]\n";
+            diag::quoted(d.line > 0 ? d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.col) : d.file);
+        out << place << ": " << severityName(d.severity) << ": " << diag::quoted(d.message) << " [-W" << d.kind << "]\n";
         for (const Note &note : d.notes)
-            out << (note.where.empty() ? place : show(note.where)) << ": note: " << show(note.text) << '\n';
+            out << (note.where.empty() ? place : diag::quoted(note.where)) << ": note: " << diag::quoted(note.text) << '\n';
         if (!d.replay)
             continue;
         out << place << ": note: " << choices(*d.replay) << '\n';
         if (!replays.empty() && d.severity != Severity::Note) {
             const std::string path = replays + "/" + std::to_string(++written) + "-" + d.kind + ".txt";
             writeReplay(path, *d.replay);
-            out << place << ": note: replay written to " << show(path) << '\n';
+            out << place << ": note: replay written to " << diag::quoted(path) << '\n';
         }
     }
 }

@@ -62,18 +62,14 @@ std::string quoted(std::string_view text);
 // UTF-8 character, or npos.
 size_t firstNonUtf8(std::string_view text);
 
-// How a report shows file names and text a game may have put in them:
-// quoted, or plain::visible as transcripts show script text. It must leave
-// text it has already made safe as it is.
-using Show = std::string (*)(std::string_view);
-
-// Prints the diagnostics sorted by file, line and column, those at one
+// Prints the diagnostics sorted by file, line and column, file names and
+// messages through quoted (which leaves text already quoted as it is), those at one
 // place in the order given, exact repeats dropped (the list is left so).
 // Each is followed by its notes and, with a replay, the choices that reach
 // it. With a replays folder, the replay of each warning and error is also
 // written there as <n>-<kind>.txt, n counting them in the order printed;
 // fails with a cli::Exit when a file cannot be written.
-void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, Show show, const std::string &replays = {});
+void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::string &replays = {});
 
 // "1 error", "2 warnings".
 std::string plural(uint64_t count, const char *one, const char *many);

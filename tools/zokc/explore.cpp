@@ -642,7 +642,7 @@ int exploreCommand(int argc, char **argv)
     explorer.search();
     std::vector<Diagnostic> found;
     explorer.report(found);
-    diag::report(std::cout, found, plain::visible, replays);
+    diag::report(std::cout, found, replays);
     std::cout << "zokc explore: " << explorer.summary() << "; " << diag::tally(found, ", ") << '\n';
     return diag::count(found, Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }

@@ -193,7 +193,7 @@ int randomCommand(int argc, char **argv)
     runner.report(found);
     if (coverage)
         reportCoverage(session.maps, session.watch, found);
-    diag::report(std::cout, found, plain::visible, replays);
+    diag::report(std::cout, found, replays);
     if (coverage)
         listCoverage(session.maps, session.watch, std::cout);
     std::cout << "zokc random: " << runs << " runs with --seed " << seed << ": " << runner.won << " won, "
