@@ -43,9 +43,10 @@ bench: deps
 	cmake --build build-bench --target explore_bench
 	./build-bench/bench/check/zokc_check_bench
 
-# Each fuzzer runs niced, from its saved corpus; what it adds goes to a work
-# copy in build-fuzz/corpus, and anything that fails to build-fuzz/crashes.
-# The last line of each run gives its runs per second and edges covered.
+# Each fuzzer runs niced, from its saved corpus, with the script words in
+# fuzz/zok.dict; what it adds goes to a work copy in build-fuzz/corpus, and
+# an input that fails to build-fuzz/crashes. Then its runs per second, the
+# edges covered and the inputs kept are summed up.
 fuzz:
 	@scripts/install-deps fuzz
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DZOK_FUZZ=ON -DBUILD_TESTING=OFF
@@ -54,7 +55,8 @@ fuzz:
 	@for t in $(FUZZ_TARGETS); do \
 	  mkdir -p build-fuzz/corpus/$$t && cp -n fuzz/corpus/$$t/* build-fuzz/corpus/$$t/; \
 	  echo "== fuzz $$t: $(FUZZ_SECONDS) s"; \
-	  nice build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  dict=-dict=fuzz/zok.dict; [ $$t != exprs ] || dict=; \
+	  nice build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$dict \
 	    -artifact_prefix=build-fuzz/crashes/$$t- build-fuzz/corpus/$$t > build-fuzz/$$t.log 2>&1 \
 	    || { tail -n 40 build-fuzz/$$t.log; echo "fuzz $$t: failed, input in build-fuzz/crashes/"; exit 1; }; \
 	done; \
