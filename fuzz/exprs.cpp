@@ -18,12 +18,8 @@ namespace {
 std::vector<std::string> split(const std::string &text, char sep)
 {
     std::vector<std::string> pieces(1);
-    for (const char ch : text) {
-        if (ch == sep)
-            pieces.emplace_back();
-        else
-            pieces.back().push_back(ch);
-    }
+    for (const char ch : text)
+        ch == sep ? void(pieces.emplace_back()) : pieces.back().push_back(ch);
     return pieces;
 }
 
@@ -31,41 +27,37 @@ std::vector<std::string> split(const std::string &text, char sep)
 int32_t number(std::string text)
 {
     text = text.substr(0, text.find('\n'));
-    size_t i = text.find_first_not_of(" \t\r\v\f");
-    if (i == std::string::npos)
-        return 0;
-    const bool negative = text[i] == '-';
-    i += text[i] == '-' || text[i] == '+';
+    size_t i = std::min(text.find_first_not_of(" \t\r\v\f"), text.size());
+    const bool negative = i < text.size() && text[i] == '-';
+    i += i < text.size() && (text[i] == '-' || text[i] == '+');
     int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; i++)
         value = std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t{1} << 40);
     return static_cast<int32_t>(std::clamp<int64_t>(negative ? -value : value, INT32_MIN, INT32_MAX));
 }
 
-struct Model {
-    std::map<std::string, int32_t> vars;
+using Vars = std::map<std::string, int32_t>;
 
-    int32_t get(const std::string &name) const { return vars.contains(name) ? vars.at(name) : 0; }
-    int32_t assign(const std::string &text)
-    {
-        const size_t end = text.find_first_of(" \n");
-        const int32_t value = end != std::string::npos && text[end] == ' ' ? number(text.substr(end + 1)) : 1;
-        return vars[text.substr(0, end)] = value;
-    }
-    int32_t check(const std::string &text) const
-    {
-        const size_t op = text.find_first_of("&=");
-        if (op == std::string::npos)
-            return get(text);
-        const std::vector<std::string> pieces = split(text, text[op]);
-        if (text[op] == '=')
-            return get(pieces[0]) == number(pieces[1]);
-        uint32_t sum = 0;
-        for (const std::string &piece : pieces)
-            sum += static_cast<uint32_t>(get(piece));
-        return sum == pieces.size();
-    }
-};
+int32_t assign(Vars &vars, const std::string &text)
+{
+    const size_t end = text.find_first_of(" \n");
+    return vars[text.substr(0, end)] = end != std::string::npos && text[end] == ' ' ? number(text.substr(end + 1)) : 1;
+}
+
+int32_t check(const Vars &vars, const std::string &text)
+{
+    const auto get = [&](const std::string &name) { return vars.contains(name) ? vars.at(name) : 0; };
+    const size_t op = text.find_first_of("&=");
+    if (op == std::string::npos)
+        return get(text);
+    const std::vector<std::string> pieces = split(text, text[op]);
+    if (text[op] == '=')
+        return get(pieces[0]) == number(pieces[1]);
+    uint32_t sum = 0;  // wraps, as 32-bit sums do
+    for (const std::string &piece : pieces)
+        sum += static_cast<uint32_t>(get(piece));
+    return sum == pieces.size();
+}
 
 void same(bool agree)
 {
@@ -78,31 +70,27 @@ void same(bool agree)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     VarTable *table = newVarTable(8);
-    Model model;
+    Vars model;
     for (const std::string &piece : split(std::string(reinterpret_cast<const char *>(data), size), '\0')) {
-        if (piece.empty())
+        const std::string text = piece.empty() ? "" : piece.substr(1);
+        const int kind = piece.empty() ? -1 : static_cast<unsigned char>(piece[0]) % 3;
+        if (kind == 0)
+            same(checkVar(table, text.c_str()) == check(model, text));
+        else if (kind == 1)
+            same(interpVar(table, text.c_str()) == assign(model, text));
+        if (kind != 2 || text.empty())
             continue;
-        const std::string text = piece.substr(1);
-        const int kind = static_cast<unsigned char>(piece[0]) % 3;
-        if (kind == 0) {
-            same(checkVar(table, text.c_str()) == model.check(text));
-        } else if (kind == 1) {
-            same(interpVar(table, text.c_str()) == model.assign(text));
-        } else if (!text.empty()) {
-            WordList *list = newWordList(8);
-            const std::vector<std::string> expected = split(text.substr(1), text[0]);
-            explodeString(list, text[0], text.c_str() + 1);
-            same(list->count == static_cast<int32_t>(expected.size()));
-            for (const std::string &want : expected) {
-                const Word *word = readWordList(list);
-                same(word && word->length == want.size() && word->capacity == want.size() + 1 &&
-                     memcmp(word->text, want.c_str(), want.size() + 1) == 0);
-            }
-            same(readWordList(list) == nullptr);
-            freeWordList(list);
+        WordList *list = newWordList(8);
+        explodeString(list, text[0], text.c_str() + 1);
+        for (const std::string &want : split(text.substr(1), text[0])) {
+            const Word *word = readWordList(list);
+            same(word && word->length == want.size() && word->capacity == want.size() + 1 &&
+                 memcmp(word->text, want.c_str(), want.size() + 1) == 0);
         }
+        same(readWordList(list) == nullptr);
+        freeWordList(list);
     }
-    for (const auto &[name, value] : model.vars)
+    for (const auto &[name, value] : model)
         same(getVar(table, name.c_str()) == value);
     freeVarTable(table);
     return 0;
