@@ -1,12 +1,10 @@
-// Every file in tests/games is a small game played through the core's map loop
-// and the plain front end; what it shows must match its transcript.
+// Each file in tests/games is a game played through the core's map loop and the plain front end:
 //   # what the case shows (lines before the first section)
-//   @@ map NAME     a script: \r \t \0 \xHH \\ stand for bytes, \c ends it there
-//   @@ answers      the player's lines; by default read off the transcript: what
-//                   follows each "> ", and an empty line for each [continue]
-//   @@ idle N       passes in a row without a key wait that end the game (default 1)
-//   @@ transcript   what is shown, then "-- won", "-- died", "-- missing", "-- idle"
-//                   or "-- input ended" (the last prompt then goes unanswered)
+//   @@ map NAME    a script: \r \t \0 \xHH \\ stand for bytes, \c ends it there
+//   @@ answers     the player's lines (default: what follows each "> ", an empty line per [continue])
+//   @@ idle N      passes in a row without a key wait that end the game (default 1)
+//   @@ transcript  all that is shown, then "-- won", "-- died", "-- missing", "-- idle" or
+//                  "-- input ended" (the last prompt then goes unanswered)
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -29,7 +27,7 @@ struct Case {
     std::map<std::string, std::string> maps;  // script by file path
     std::optional<std::string> answers;
     std::string transcript;
-    uint32_t idle = 1;
+    int idle = 1;
 };
 
 std::string unescape(const std::string &text)
@@ -64,15 +62,13 @@ Case readCase(const fs::path &file)
         else ADD_FAILURE() << file << ": unknown section " << line;
     }
     for (auto &[path, script] : c.maps) script = unescape(script);
-    if (!c.answers) {
-        std::istringstream shown(c.transcript);
-        std::vector<std::string> answers;
-        while (std::getline(shown, line))
-            if (line.starts_with("> ") || line == "[continue]") answers.push_back(line[0] == '>' ? line.substr(2) : "");
-        if (c.transcript.ends_with("-- input ended\n") && !answers.empty()) answers.pop_back();
-        c.answers.emplace();
-        for (const std::string &answer : answers) *c.answers += answer + "\n";
-    }
+    if (c.answers) return c;
+    std::istringstream shown(c.transcript);
+    std::string &answers = c.answers.emplace();
+    while (std::getline(shown, line))
+        if (line.starts_with("> ") || line == "[continue]") answers += (line[0] == '>' ? line.substr(2) : "") + "\n";
+    if (c.transcript.ends_with("-- input ended\n"))  // the last answer goes
+        answers.erase(answers.size() < 2 ? 0 : answers.rfind('\n', answers.size() - 2) + 1);
     return c;
 }
 
