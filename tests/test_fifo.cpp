@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,7 @@ struct Scratch {
     ~Scratch() { fs::remove_all(dir); }
     std::string at(const std::string &name) const { return dir + "/" + name; }
     std::string file(const std::string &name, const std::string &bytes) const {
-        FILE *f = fopen(at(name).c_str(), "wb");
-        fwrite(bytes.data(), 1, bytes.size(), f);
-        fclose(f);
+        std::ofstream(at(name), std::ios::binary) << bytes;
         return at(name);
     }
 };

@@ -77,8 +77,7 @@ class Games : public testing::TestWithParam<fs::path> {};
 TEST_P(Games, PlayAsTheTranscriptSays)
 {
     const Case c = readCase(GetParam());
-    // Each script in a heap block of exactly its size, as the file reader
-    // hands it over, so a read past its terminating zero trips the sanitizers.
+    // Each script in a heap block of its exact size, as files are read, so the sanitizers see overreads.
     const MapLoader load = [&c](char **text, const char *path) -> uint32_t {
         const auto found = c.maps.find(path);
         if (found == c.maps.end()) return 0;
@@ -96,8 +95,7 @@ TEST_P(Games, PlayAsTheTranscriptSays)
         ending = std::vector<std::string>{"died", "won", "missing", "idle"}[int(playGame(front, "game", load, c.idle))];
     } catch (const plain::InputEnded &) {
     }
-    freeVarTable(global_variables);
-    free(go_map);
+    freeVarTable(global_variables), free(go_map);
     global_variables = nullptr, go_map = nullptr;
     if (std::string left; std::getline(in, left)) ending += " (answers left over)";
     EXPECT_EQ(out.str() + "-- " + ending + "\n", c.transcript);
