@@ -107,8 +107,7 @@ private:
 struct EnoughPlayed {};
 using Shown = std::pair<uint32_t, std::string>;  // a description and the byte of its .desc
 
-// Plays along at random and notes what the game shows, and where each
-// description it shows was opened.
+// Plays along at random and notes what the game shows, and where each description began.
 struct Player : FrontEnd, ParseWatch {
     explicit Player(uint32_t seed) : random(seed) { everyByte = true; }
 
@@ -153,10 +152,7 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
         const std::string script = scripts.next();
         const auto size = static_cast<uint32_t>(script.size() + 1);
         const survey::Survey found = survey::surveyMap(script.c_str(), size);
-        if (found.gaveUp) {
-            partial++;
-            continue;
-        }
+        if (found.gaveUp) { partial++; continue; }
         for (int run = 0; run < RUNS; run++) {
             SCOPED_TRACE("script " + std::to_string(n) + ", run " + std::to_string(run) + ":\n" + script);
             // The same run watched, and as in play, where lines without directives are read in one step.
