@@ -1,11 +1,8 @@
-// The checker reads a script exactly as the game runs it. Thousands of
-// random scripts (directive lines with stray blanks, carriage returns,
-// missing closers and last newlines, nested lists and conditions) are each
-// surveyed once and then played several times by the real interpreter, with
-// random variable values and random menu answers: everything a run does must
-// be something the survey found, at the same byte.
+// The checker reads a script as the game runs it: random scripts, full of authors' slips, are each surveyed
+// once and played several times with random values and answers; all a run does, the survey found at that byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,12 +26,9 @@ public:
         lines_.clear();
         block(0);
         std::string script;
-        for (const std::string &line : lines_)
-            script += line + "\n";
-        if (chance(15) && !script.empty())
-            script.pop_back();  // no newline after the last line
-        if (chance(3))
-            script.insert(pick(script.size() + 1), 1, '\0');
+        for (const std::string &line : lines_) script += line + "\n";
+        if (chance(15) && !script.empty()) script.pop_back();  // no newline after the last line
+        if (chance(3)) script.insert(pick(script.size() + 1), 1, '\0');
         return script;
     }
 
@@ -44,28 +38,20 @@ private:
     template <typename T, size_t N>
     const T &any(const T (&items)[N]) { return items[pick(N)]; }
 
-    // A directive as authors mistype it now and then: blanks before it or
-    // inside it, something after it, a carriage return.
+    // A directive as authors mistype it now and then: blanks before or inside it, something after, a CR.
     std::string directive(std::string word, std::string rest = "")
     {
-        if (chance(10))
-            word.insert(1 + pick(word.size() - 1), " ");
+        if (chance(10)) word.insert(1 + pick(word.size() - 1), " ");
         std::string line = (chance(10) ? any({" ", "\t", "  "}) : std::string()) + word + rest;
-        if (chance(5))
-            line += any({" ", "\t", " x"});
-        if (chance(4))
-            line += "\r";
+        if (chance(5)) line += any({" ", "\t", " x"});
+        if (chance(4)) line += "\r";
         return line;
     }
     void add(std::string line)
     {
-        if (!chance(4))  // now and then a line goes missing
-            lines_.push_back(std::move(line));
+        if (!chance(4)) lines_.push_back(std::move(line));  // now and then a line goes missing
     }
-    std::string condition()
-    {
-        return any({"a", "b", "a&b", "c=1", "b = 2", "a&c=1", "", "c"});
-    }
+    std::string condition() { return any({"a", "b", "a&b", "c=1", "b = 2", "a&c=1", "", "c"}); }
     std::string text() { return any({"Grey waves.", "  indented", "\tby a tab", ".go x", ".win", ".if a", ".fi",
                                      ".dend ", ".tpo", ".option", "", ".else"}); }
 
@@ -74,30 +60,19 @@ private:
         for (size_t items = pick(depth == 0 ? 7 : 4); items > 0; items--) {
             switch (pick(12)) {
             case 0: add(directive(".name", any({" Hall", "  Yard", ""}))); break;
-            case 1:
-            case 2:
+            case 1: case 2:
                 add(directive(".desc", chance(10) ? "ent" : ""));
-                for (size_t n = pick(3); n > 0; n--)
-                    add(text());
+                for (size_t n = pick(3); n > 0; n--) add(text());
                 add(directive(".dend"));
                 break;
-            case 3:
-            case 4:
-                if (depth < 3)
-                    list(depth);
+            case 3: case 4:
+                if (depth < 3) list(depth);
                 break;
-            case 5:
-            case 6:
+            case 5: case 6:
                 add(directive(".if", " " + condition()));
                 block(depth + 1);
-                if (chance(40)) {
-                    add(directive(".elif", " " + condition()));
-                    block(depth + 1);
-                }
-                if (chance(50)) {
-                    add(directive(".else"));
-                    block(depth + 1);
-                }
+                if (chance(40)) { add(directive(".elif", " " + condition())); block(depth + 1); }
+                if (chance(50)) { add(directive(".else")); block(depth + 1); }
                 add(directive(".fi"));
                 break;
             case 7: add(directive(".set", " " + std::string(any(VARIABLES)) + any({"", " 2", " -1", "\t1"}))); break;
@@ -112,19 +87,15 @@ private:
     void list(int depth)
     {
         add(directive(".list"));
-        if (chance(30))
-            add(directive(".loop"));
+        if (chance(30)) add(directive(".loop"));
         for (size_t n = 1 + pick(3); n > 0; n--) {
             const bool wrapped = chance(20);
-            if (wrapped)
-                add(directive(".if", " " + condition()));
+            if (wrapped) add(directive(".if", " " + condition()));
             add(directive(".opt", any({" Open", "  Look", "Go"})));
             block(depth + 1);
-            if (chance(20))
-                add(directive(".break"));
+            if (chance(20)) add(directive(".break"));
             add(directive(".tpo"));
-            if (wrapped)
-                add(directive(".fi"));
+            if (wrapped) add(directive(".fi"));
         }
         add(directive(".lend"));
     }
@@ -134,9 +105,9 @@ private:
 };
 
 struct EnoughPlayed {};
+using Shown = std::pair<uint32_t, std::string>;  // a description and the byte of its .desc
 
-// Plays along at random and notes what the game shows, and where each
-// description it shows was opened.
+// Plays along at random and notes what the game shows, and where each description began.
 struct Player : FrontEnd, ParseWatch {
     explicit Player(uint32_t seed) : random(seed) { everyByte = true; }
 
@@ -145,10 +116,8 @@ struct Player : FrontEnd, ParseWatch {
     void waitContinue() override {}
     int chooseOption(WordList *labels) override
     {
-        if (++menus > 20)
-            throw EnoughPlayed{};
-        while (const Word *label = readWordList(labels))
-            this->labels.push_back(label->text);
+        if (++menus > 20) throw EnoughPlayed{};
+        while (const Word *label = readWordList(labels)) this->labels.push_back(label->text);
         return std::uniform_int_distribution<int>(0, labels->count - 1)(random);
     }
     void showMessage(const char *) override {}
@@ -156,26 +125,22 @@ struct Player : FrontEnd, ParseWatch {
     void directive(Directive what, uint32_t pos) override
     {
         directives.push_back({what, pos});
-        if (what == Directive::Desc)
-            lastDesc = pos;
-        if (what == Directive::Go)
-            gos.push_back(go_map);
+        if (what == Directive::Desc) lastDesc = pos;
+        if (what == Directive::Go) gos.push_back(go_map);
     }
 
     std::mt19937 random;
     int menus = 0;
     uint32_t lastDesc = 0;
     std::vector<std::pair<Directive, uint32_t>> directives;
-    std::vector<std::pair<uint32_t, std::string>> descs;
+    std::vector<Shown> descs;
     std::vector<std::string> names, labels, gos;
 };
 
 bool hasText(const std::set<survey::Text> &texts, const std::string &text, uint32_t start = NO_POS)
 {
-    for (const survey::Text &item : texts)
-        if (item.text == text && (start == NO_POS || item.start == start))
-            return true;
-    return false;
+    return std::any_of(texts.begin(), texts.end(),
+                       [&](const survey::Text &item) { return item.text == text && (start == NO_POS || item.start == start); });
 }
 
 TEST(Agreement, EveryRunIsOneTheSurveyFound)
@@ -187,14 +152,10 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
         const std::string script = scripts.next();
         const auto size = static_cast<uint32_t>(script.size() + 1);
         const survey::Survey found = survey::surveyMap(script.c_str(), size);
-        if (found.gaveUp) {
-            partial++;
-            continue;
-        }
+        if (found.gaveUp) { partial++; continue; }
         for (int run = 0; run < RUNS; run++) {
             SCOPED_TRACE("script " + std::to_string(n) + ", run " + std::to_string(run) + ":\n" + script);
-            // The same run twice: watched, and as in play, where lines
-            // without directives are read in one step. Both must agree.
+            // The same run watched, and as in play, where lines without directives are read in one step.
             Player player(static_cast<uint32_t>(n * RUNS + run)), unwatched(static_cast<uint32_t>(n * RUNS + run));
             int results[2];
             for (Player *one : {&player, &unwatched}) {
@@ -215,21 +176,16 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
             ASSERT_EQ(results[0], results[1]);
             ASSERT_EQ(player.names, unwatched.names);
             ASSERT_EQ(player.labels, unwatched.labels);
-            ASSERT_EQ(player.descs.size(), unwatched.descs.size());
-            for (size_t i = 0; i < player.descs.size(); i++)
-                ASSERT_EQ(player.descs[i].second, unwatched.descs[i].second);
+            ASSERT_TRUE(std::ranges::equal(player.descs, unwatched.descs, {}, &Shown::second, &Shown::second));
 
             for (const auto &directive : player.directives)
                 ASSERT_TRUE(found.directives.contains(directive))
                     << "directive " << static_cast<int>(directive.first) << " at byte " << directive.second;
-            for (const std::string &go : player.gos)
-                ASSERT_TRUE(hasText(found.gos, go)) << "went to '" << go << "'";
             for (const auto &[start, text] : player.descs)
                 ASSERT_TRUE(hasText(found.descs, text, start)) << "description from byte " << start << ": " << text;
-            for (const std::string &name : player.names)
-                ASSERT_TRUE(hasText(found.names, name)) << "name line '" << name << "'";
-            for (const std::string &label : player.labels)
-                ASSERT_TRUE(hasText(found.labels, label)) << "label '" << label << "'";
+            for (const auto &[shown, texts] : {std::pair{&player.gos, &found.gos}, {&player.names, &found.names},
+                                               {&player.labels, &found.labels}})
+                for (const std::string &text : *shown) ASSERT_TRUE(hasText(*texts, text)) << "'" << text << "'";
         }
     }
     free(go_map);

@@ -1,5 +1,4 @@
-// Heap string helpers: null handling, and the split between short results
-// formatted on the stack and long ones that need a second pass.
+// Heap string helpers: nulls, and short results formatted on the stack against long ones needing a second pass.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,8 +18,7 @@ TEST(String, CopyAndCatHandleNulls) {
     EXPECT_STREQ(s, "lanterns");
     free(s);
     for (const char *src : {"x", static_cast<const char *>(nullptr)}) {
-        s = catString(nullptr, src);
-        EXPECT_STREQ(s, src ? src : "");
+        EXPECT_STREQ(s = catString(nullptr, src), src ? src : "");
         free(s);
     }
 }
@@ -32,11 +30,7 @@ TEST(String, SetStringFFormatsAnyLengthEvenFromItsOwnText) {
     EXPECT_STREQ(s, "game/start.zok-game/start.zok");
 
     // 127 bytes still fit the short buffer; 128 and beyond need a second pass.
-    for (size_t n : {127u, 128u, 1000u}) {
-        std::string want(n, 'x');
-        s = setStringF(s, "%s", want.c_str());
-        EXPECT_EQ(std::string(s), want) << n << " bytes";
-    }
+    for (size_t n : {127u, 128u, 1000u}) EXPECT_EQ(s = setStringF(s, "%s", std::string(n, 'x').c_str()), std::string(n, 'x'));
 
     // The second pass starts again from the first argument, and may read the
     // destination's old text too.

@@ -1,9 +1,7 @@
-// The variable store: bucket placement, updates in place, extreme values and
-// the assignment and condition texts scripts use on it.
+// The variable store: bucket placement, updates in place, extreme values, assignment and condition texts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -16,9 +14,7 @@
 
 namespace {
 
-struct TableFree {
-    void operator()(VarTable *t) const { freeVarTable(t); }
-};
+struct TableFree { void operator()(VarTable *t) const { freeVarTable(t); } };
 using TablePtr = std::unique_ptr<VarTable, TableFree>;
 using Names = std::vector<std::string>;
 
@@ -52,10 +48,7 @@ TEST(VarTable, PlacesByByteSumInsideTheTableAndUpdatesInPlace) {
     EXPECT_EQ(setVar(one.get(), "gold", 0), 0);
     EXPECT_EQ(chain(one.get(), 0), (Names{"gold", "Gold", "gold ", "zero"}));
     EXPECT_EQ(getVar(one.get(), "gold "), 7);
-    for (int32_t v : {INT32_MIN, INT32_MAX, -1}) {
-        setVar(one.get(), "Gold", v);
-        EXPECT_EQ(getVar(one.get(), "Gold"), v);
-    }
+    for (int32_t v : {INT32_MIN, INT32_MAX, -1}) EXPECT_EQ((setVar(one.get(), "Gold", v), getVar(one.get(), "Gold")), v);
     char *name = strdup("lamp");  // the table keeps its own copy of the name
     setVar(one.get(), name, 9);
     name[0] = 'c';
@@ -65,10 +58,7 @@ TEST(VarTable, PlacesByByteSumInsideTheTableAndUpdatesInPlace) {
 
     // Bytes 128-255 make the byte sum negative; the random check below also stores such names.
     for (const char *high : {"café", "é", "日本語", "\xff\xff\xff\xff"})
-        for (int32_t size : {1, 32, 128}) {
-            const int32_t h = getHash(size, high);
-            EXPECT_TRUE(h >= 0 && h < size) << high << " -> " << h;
-        }
+        for (int32_t size : {1, 32, 128}) EXPECT_TRUE(getHash(size, high) >= 0 && getHash(size, high) < size) << high;
     // 16909320 * 127 + 7 == INT32_MAX: the bytes after that point do not count.
     std::string huge(16909320, '\x7f');
     huge += "\x07";
@@ -84,10 +74,10 @@ TEST(VarTable, AgreesWithAMapOverRandomOperations) {
         std::string name;
         for (unsigned n = rng() % 4; n > 0; --n) name += "abA\xc3"[rng() % 4];
         const bool known = ref.count(name) > 0;
-        if (rng() % 3 == 0) {
+        const auto v = static_cast<int32_t>(rng());
+        if (v % 3 == 0) {
             EXPECT_EQ(getVar(t.get(), name.c_str()), known ? ref[name] : 0);
         } else {
-            const auto v = static_cast<int32_t>(rng());
             EXPECT_EQ(setVar(t.get(), name.c_str(), v), known ? 0 : 1);
             ref[name] = v;
         }

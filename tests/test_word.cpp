@@ -1,5 +1,4 @@
-// Words and word lists: growth at the edges, shrinking back, the list cursor
-// and the empty pieces of explodeString.
+// Words and word lists: growth at the edges, shrinking back, the list cursor, explodeString's pieces.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,15 +10,14 @@
 namespace {
 
 // The text, its length and capacity, and zeros from the text's end to the capacity.
-void expectWord(const Word *w, uint32_t capacity, const char *text) {
+void expectWord(const Word *w, uint32_t capacity, const std::string &text) {
     EXPECT_EQ(w->capacity, capacity) << text;
-    EXPECT_EQ(w->length, strlen(text)) << text;
-    EXPECT_STREQ(w->text, text);
+    EXPECT_EQ(std::string(w->text, w->length), text);
     for (uint32_t i = w->length; i < w->capacity; ++i) EXPECT_EQ(w->text[i], 0) << text << " at " << i;
 }
 
-void addText(Word *w, const char *s) {
-    while (*s) addchar(w, *s++);
+void addText(Word *w, const std::string &s) {
+    for (char c : s) addchar(w, c);
 }
 
 std::vector<std::string> texts(WordList *list) {
@@ -32,15 +30,11 @@ std::vector<std::string> texts(WordList *list) {
 
 TEST(Word, GrowsAtExactlyFullByStepOrByWhatIsAddedAndClearsBack) {
     WordPtr w(newWord(16));
-    expectWord(w.get(), 16, "");
     addText(w.get(), "abcdefghijklmno");  // 15 bytes still fit with their zero
     expectWord(w.get(), 16, "abcdefghijklmno");
     EXPECT_EQ(addchar(w.get(), 'p'), 0);  // the 16th needs room
     expectWord(w.get(), 32, "abcdefghijklmnop");
-    EXPECT_EQ(isWord(w.get(), "abcdefghijklmnop"), 1);
-    EXPECT_EQ(isWord(w.get(), "abcdefghijklmno"), 0);  // only the whole text matches
-
-    addText(w.get(), std::string(40, 'x').c_str());
+    addText(w.get(), std::string(40, 'x'));
     EXPECT_EQ(w->capacity, 64u);
     EXPECT_EQ(clearWord(w.get()), 0);
     expectWord(w.get(), 16, "");
@@ -48,17 +42,30 @@ TEST(Word, GrowsAtExactlyFullByStepOrByWhatIsAddedAndClearsBack) {
     EXPECT_EQ(clearWord(w.get()), 0);
     expectWord(w.get(), 16, "");
 
-    // catWords and setWord grow by what they add.
+    // catWords grows by the source's capacity, setWord by the string and its zero.
     WordPtr dst(newWord(32)), src(newWord(32)), fresh(newWord(0));
     addText(dst.get(), "ab");
     addText(src.get(), "cd");
     EXPECT_EQ(catWords(dst.get(), src.get()), 0);
-    expectWord(dst.get(), 64, "abcd");  // by the source's capacity, not its length
+    expectWord(dst.get(), 64, "abcd");
     expectWord(src.get(), 32, "cd");
-    EXPECT_EQ(setWord(dst.get(), "ef"), 0);  // by the string's length and its zero
+    EXPECT_EQ(setWord(dst.get(), "ef"), 0);
     expectWord(dst.get(), 67, "abcdef");
     setWord(fresh.get(), "abc");
     expectWord(fresh.get(), 4, "abc");
+
+    // As a description grows, line after line, from a destination already full.
+    WordPtr desc(newWord(2)), line(newWord(32));
+    addText(desc.get(), "x");
+    std::string want = "x";
+    for (int i = 0; i < 6; ++i) {
+        const std::string piece = std::string(i * 9 + 1, static_cast<char>('a' + i)) + "\n";
+        addText(line.get(), piece);
+        const uint32_t capacity = desc->capacity + line->capacity;
+        catWords(desc.get(), line.get());
+        expectWord(desc.get(), capacity, want += piece);
+        clearWord(line.get());
+    }
 }
 
 TEST(Word, IsWordMatchesOnlyTheWholeText) {
@@ -73,31 +80,13 @@ TEST(Word, IsWordMatchesOnlyTheWholeText) {
     }
 }
 
-TEST(Word, CatWordsKeepsZerosBehindTheTextLineAfterLine) {
-    // As a description grows: each line is appended and the line Word emptied
-    // for the next. The first runs past the full destination's old end.
-    WordPtr desc(newWord(2)), line(newWord(32));
-    addText(desc.get(), "x");
-    std::string want = "x";
-    for (int i = 0; i < 6; ++i) {
-        const std::string piece = std::string(i * 9 + 1, static_cast<char>('a' + i)) + "\n";
-        addText(line.get(), piece.c_str());
-        const uint32_t capacity = desc->capacity + line->capacity;
-        catWords(desc.get(), line.get());
-        want += piece;
-        expectWord(desc.get(), capacity, want.c_str());
-        clearWord(line.get());
-    }
-}
-
-TEST(WordList, ReadsRewindAndGrowsByStepThenClearsBackToIt) {
+TEST(WordList, ReadsRewindsGrowsByStepAndClearsBackToIt) {
     WordListPtr list(newWordList(8));
     EXPECT_EQ(readWordList(list.get()), nullptr);  // empty list
     Word *first = newWord(8), *second = newWord(8), *third = newWord(8);
     addWordList(list.get(), first);
     addWordList(list.get(), second);
-    for (Word *want : {first, second, static_cast<Word *>(nullptr), first})
-        EXPECT_EQ(readWordList(list.get()), want);
+    for (Word *want : {first, second, static_cast<Word *>(nullptr), first}) EXPECT_EQ(readWordList(list.get()), want);
     addWordList(list.get(), third);  // adding leaves the cursor where it was
     for (Word *want : {second, third, static_cast<Word *>(nullptr)}) EXPECT_EQ(readWordList(list.get()), want);
 
@@ -112,18 +101,14 @@ TEST(WordList, ReadsRewindAndGrowsByStepThenClearsBackToIt) {
     EXPECT_EQ(readWordList(list.get()), nullptr);
 }
 
-TEST(WordList, ExplodeKeepsEmptyPieces) {
+TEST(WordList, ExplodeKeepsEmptyPiecesSizedToFitAfterWhatTheListHolds) {
     using V = std::vector<std::string>;
-    struct Case { const char *in; V out; };
-    const Case cases[] = {{"a&&b", {"a", "", "b"}}, {"&a&", {"", "a", ""}}, {"&", {"", ""}},
-                          {"", {""}},                {"lamp", {"lamp"}}};
-    for (const Case &c : cases) {
+    for (const auto &[in, out] : std::vector<std::pair<const char *, V>>{
+             {"a&&b", {"a", "", "b"}}, {"&a&", {"", "a", ""}}, {"&", {"", ""}}, {"", {""}}, {"lamp", {"lamp"}}}) {
         WordListPtr list(newWordList(8));
-        EXPECT_EQ(explodeString(list.get(), '&', c.in), 0);
-        EXPECT_EQ(texts(list.get()), c.out) << "input '" << c.in << "'";
+        EXPECT_EQ(explodeString(list.get(), '&', in), 0);
+        EXPECT_EQ(texts(list.get()), out) << "input '" << in << "'";
     }
-
-    // Pieces are sized to fit, and go after what the list already holds.
     WordListPtr list(newWordList(2));
     explodeString(list.get(), ',', "one,three");
     expectWord(list->items[1], 6, "three");
