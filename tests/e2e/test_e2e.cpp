@@ -22,7 +22,7 @@
 //                       per prompt "" for a key (a blank) or n for option n
 //                       of a menu (Down n - 1 times, Enter); FILE is relative
 //                       to the repository
-//   resize R C          signal HUP|INT      close (hangs the terminal up)
+//   resize R C          signal HUP          close (hangs the terminal up)
 //   wait TEXT           TEXT shows within a row     absent TEXT   it does not
 //   row R TEXT          row R reads TEXT, trailing blanks dropped
 //   highlight [R C TEXT]  the cells not in plain colours are all colour 0
@@ -186,7 +186,8 @@ class Terminal {
     const auto index = [](const VTermColor &c, bool dflt) {
       return std::to_string(dflt ? -1 : VTERM_COLOR_IS_INDEXED(&c) ? c.indexed.idx : -2);
     };
-    return {text, index(vc.fg, VTERM_COLOR_IS_DEFAULT_FG(&vc.fg)) + " on " + index(vc.bg, VTERM_COLOR_IS_DEFAULT_BG(&vc.bg))};
+    return {text,
+            index(vc.fg, VTERM_COLOR_IS_DEFAULT_FG(&vc.fg)) + " on " + index(vc.bg, VTERM_COLOR_IS_DEFAULT_BG(&vc.bg))};
   }
   size_t pump(int ms) {  // waits up to `ms` for output and feeds all there is to the emulator
     pollfd p{master_, POLLIN, 0};  // with the master closed, just waits
@@ -268,12 +269,13 @@ class Player {
     else if (verb == "answers") answers(std::istringstream(rest + ","), ',');
     else if (verb == "replay") answers(std::ifstream(fs::path(REPO_DIR) / rest), '\n');
     else if (verb == "resize") input(), t_.resize(r, c);
-    else if (verb == "signal") input(), t_.signal(rest == "HUP" ? SIGHUP : SIGINT);
+    else if (verb == "signal" && rest == "HUP") input(), t_.signal(SIGHUP);
     else if (verb == "close") input(), t_.hangUp();
     else if (verb == "wait") expect([&] { return t_.showing(rest); }, [] { return "never showed"; });
     else if (verb == "absent") expect([&] { return !t_.showing(rest); }, [] { return "shows"; });
     else if (verb == "row") expect([&] { return t_.row(r) == text; }, [&] { return "reads \"" + t_.row(r) + "\""; });
-    else if (verb == "highlight") expect([&] { return t_.highlight() == (rest.empty() ? "none" : rest); }, [&] { return t_.highlight(); });
+    else if (verb == "highlight") expect([&] { return t_.highlight() == (rest.empty() ? "none" : rest); },
+                                         [&] { return t_.highlight(); });
     else if (verb == "modes") expect([&] { return t_.modes() == rest; }, [&] { return t_.modes(); });
     else if (verb == "exit") expect([&] { return t_.ended(); }, [] { return "zok is running"; }), exited(rest);
     else if (verb == "won") won();
@@ -342,7 +344,8 @@ TEST_P(Cases, PlayAsWritten) {
     if (c.game.empty()) fs::create_directory(game);
     else fs::copy(fs::path(REPO_DIR) / c.game, game, fs::copy_options::recursive);
     for (const auto &[name, text] : c.maps) std::ofstream(game / (name + ".zok"), std::ios::binary) << text;
-    if (!opt("dir").empty()) fs::remove(game / (opt("dir") + ".zok")), fs::create_directory(game / (opt("dir") + ".zok"));
+    if (const fs::path folder = game / (opt("dir") + ".zok"); !opt("dir").empty())
+      fs::remove(folder), fs::create_directory(folder);
     if (!opt("unreadable").empty()) fs::permissions(game / (opt("unreadable") + ".zok"), fs::perms::none);
     const std::string size = opt("size", "24x80");
     {
