@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 WINDOW *screen = nullptr;
 int32_t rows = -1, cols = -1;
@@ -90,9 +92,25 @@ int reinitDisplay()
     return 0;
 }
 
+// curses learns of a resize from its signal only inside a key read or a
+// refresh; one that came while the panes were being drawn would wait for
+// the next key. So the terminal's size is asked before every read.
+bool resizedMeanwhile()
+{
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0)
+        return false;
+    if (!is_term_resized(size.ws_row, size.ws_col))
+        return false;
+    resize_term(size.ws_row, size.ws_col);
+    return true;
+}
+
 int readKey()
 {
     for (int interrupted = 0;;) {
+        if (resizedMeanwhile())
+            return KEY_RESIZE;
         errno = 0;
         const int key = wgetch(stdscr);
         if (key != ERR)
