@@ -53,19 +53,6 @@ TEST(Word, GrowsAtExactlyFullByStepOrByWhatIsAddedAndClearsBack) {
     expectWord(dst.get(), 67, "abcdef");
     setWord(fresh.get(), "abc");
     expectWord(fresh.get(), 4, "abc");
-
-    // As a description grows, line after line, from a destination already full.
-    WordPtr desc(newWord(2)), line(newWord(32));
-    addText(desc.get(), "x");
-    std::string want = "x";
-    for (int i = 0; i < 6; ++i) {
-        const std::string piece = std::string(i * 9 + 1, static_cast<char>('a' + i)) + "\n";
-        addText(line.get(), piece);
-        const uint32_t capacity = desc->capacity + line->capacity;
-        catWords(desc.get(), line.get());
-        expectWord(desc.get(), capacity, want += piece);
-        clearWord(line.get());
-    }
 }
 
 TEST(Word, IsWordMatchesOnlyTheWholeText) {
