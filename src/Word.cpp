@@ -59,10 +59,8 @@ int addchar(Word *word, char ch)
     return 0;
 }
 
-// Compares byte by byte without measuring either side first: the
-// interpreter asks after every byte it reads, the Word may hold a whole long
-// line, and most probes differ within their first bytes. The text's bytes are
-// read only up to the probe's length and the one after it.
+// Appends n bytes at once, growing to the capacity that adding them one by
+// one with addchar would reach; the interpreter copies plain lines this way.
 int addchars(Word *word, const char *bytes, uint32_t n)
 {
     if (word->length + n >= word->capacity) {
@@ -83,6 +81,10 @@ int addchars(Word *word, const char *bytes, uint32_t n)
     return 0;
 }
 
+// Compares byte by byte without measuring either side first: the
+// interpreter asks after every byte it reads, the Word may hold a whole long
+// line, and most probes differ within their first bytes. The text's bytes are
+// read only up to the probe's length and the one after it.
 int isWord(const Word *word, const char *text)
 {
     uint32_t i = 0;

@@ -272,7 +272,6 @@ int runMenu(WordList *labels)
                 selection = 1;
         }
     }
-    labels->cursor = 0;
     wprintw(w_opts, "%d", selection);
     winsdelln(w_opts, 1);
     return selection - 1;

@@ -108,7 +108,7 @@ int main()
         while (is_running && game_mode == 0)
             runInit();
     } catch (const InputLost &) {
-        is_running = 0;  // the terminal is gone: nobody is left to play
+        // The terminal is gone: nobody is left to play, so restore it and end.
     }
 
     wrefresh(screen);

@@ -1,12 +1,9 @@
 // The variable store: bucket placement, updates in place, extreme values, assignment and condition texts.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -56,7 +53,8 @@ TEST(VarTable, PlacesByByteSumInsideTheTableAndUpdatesInPlace) {
     free(name);
     EXPECT_EQ(getVar(one.get(), "lamp"), 9);
 
-    // Bytes 128-255 make the byte sum negative; the random check below also stores such names.
+    // Bytes 128-255 make the byte sum negative: -61 - 87 = -148 lands in 128 - 20.
+    EXPECT_EQ(getHash(128, "é"), 108);
     for (const char *high : {"café", "é", "日本語", "\xff\xff\xff\xff"})
         for (int32_t size : {1, 32, 128}) EXPECT_TRUE(getHash(size, high) >= 0 && getHash(size, high) < size) << high;
     // 16909320 * 127 + 7 == INT32_MAX: the bytes after that point do not count.
@@ -64,30 +62,6 @@ TEST(VarTable, PlacesByByteSumInsideTheTableAndUpdatesInPlace) {
     huge += "\x07";
     EXPECT_EQ(getHash(128, huge.c_str()), INT32_MAX % 128);
     EXPECT_EQ(getHash(1000, (huge + "abc").c_str()), INT32_MAX % 1000);
-}
-
-TEST(VarTable, AgreesWithAMapOverRandomOperations) {
-    std::mt19937 rng(20240607);
-    TablePtr t(newVarTable(7));
-    std::map<std::string, int32_t> ref;
-    for (int i = 0; i < 20000; ++i) {
-        std::string name;
-        for (unsigned n = rng() % 4; n > 0; --n) name += "abA\xc3"[rng() % 4];
-        const bool known = ref.count(name) > 0;
-        const auto v = static_cast<int32_t>(rng());
-        if (v % 3 == 0) {
-            EXPECT_EQ(getVar(t.get(), name.c_str()), known ? ref[name] : 0);
-        } else {
-            EXPECT_EQ(setVar(t.get(), name.c_str(), v), known ? 0 : 1);
-            ref[name] = v;
-        }
-    }
-    EXPECT_EQ(records(t.get()), static_cast<int>(ref.size()));
-    for (const auto &[name, v] : ref) {
-        const Names c = chain(t.get(), getHash(7, name.c_str()));
-        EXPECT_EQ(std::count(c.begin(), c.end(), name), 1);
-        EXPECT_EQ(getVar(t.get(), name.c_str()), v);
-    }
 }
 
 TEST(Assignment, ReadsNameAndNumberSaturatingBeyond32Bits) {

@@ -55,6 +55,19 @@ TEST(Word, GrowsAtExactlyFullByStepOrByWhatIsAddedAndClearsBack) {
     expectWord(fresh.get(), 4, "abc");
 }
 
+// The interpreter appends plain lines in one step, reaching the capacity addchar would, with zeros behind.
+TEST(Word, AddcharsGrowsAsAddcharDoes) {
+    const std::string b(70, 'b');
+    for (uint32_t before : {0u, 5u, 15u})
+        for (uint32_t n = 0; n <= 50; ++n) {
+            WordPtr one(newWord(16)), bulk(newWord(16));
+            addText(one.get(), b.substr(0, before + n)), addText(bulk.get(), b.substr(0, before));
+            const std::vector<char> neighbour(16, 'x');  // behind bulk's text: growing moves it into used memory
+            EXPECT_EQ(addchars(bulk.get(), b.data(), n), 0);
+            expectWord(bulk.get(), one->capacity, b.substr(0, before + n));
+        }
+}
+
 TEST(Word, IsWordMatchesOnlyTheWholeText) {
     struct Case { const char *text, *probe; int want; };
     const Case cases[] = {{".desc", ".desc", 1}, {".desc", ".dend", 0}, {".desc", ".DESC", 0},
