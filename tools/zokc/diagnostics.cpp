@@ -151,8 +151,7 @@ void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::
     }
     int written = 0;
     for (const Diagnostic &d : diagnostics) {
-        const std::string place =
-            diag::quoted(d.line > 0 ? d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.col) : d.file);
+        const std::string place = diag::quoted(placeOf(d));
         out << place << ": " << severityName(d.severity) << ": " << diag::quoted(d.message) << " [-W" << d.kind << "]\n";
         for (const Note &note : d.notes)
             out << (note.where.empty() ? place : diag::quoted(note.where)) << ": note: " << diag::quoted(note.text) << '\n';
@@ -165,6 +164,11 @@ void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::
             out << place << ": note: replay written to " << diag::quoted(path) << '\n';
         }
     }
+}
+
+std::string placeOf(const Diagnostic &d)
+{
+    return d.line > 0 ? d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.col) : d.file;
 }
 
 std::string plural(uint64_t count, const char *one, const char *many)

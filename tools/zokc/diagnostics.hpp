@@ -71,6 +71,9 @@ size_t firstNonUtf8(std::string_view text);
 // fails with a cli::Exit when a file cannot be written.
 void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::string &replays = {});
 
+// "file:line:col" of a diagnostic, or its file alone when it has no line.
+std::string placeOf(const Diagnostic &diagnostic);
+
 // "1 error", "2 warnings".
 std::string plural(uint64_t count, const char *one, const char *many);
 

@@ -19,7 +19,6 @@
 #include "coverage.hpp"
 #include "diagnostics.hpp"
 #include "keyset.hpp"
-#include "plain.hpp"
 #include "playthrough.hpp"
 
 #include "interp.hpp"

@@ -185,8 +185,7 @@ diag::Diagnostic diagnose(const MapStore &maps, Location at, diag::Severity seve
 
 std::string where(const MapStore &maps, Location at)
 {
-    const diag::Diagnostic d = diagnose(maps, at, diag::Severity::Note, "", "");
-    return d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.col);
+    return diag::placeOf(diagnose(maps, at, diag::Severity::Note, "", ""));
 }
 
 }  // namespace zokc

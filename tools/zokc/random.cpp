@@ -5,7 +5,6 @@
 #include "commands.hpp"
 #include "coverage.hpp"
 #include "diagnostics.hpp"
-#include "plain.hpp"
 #include "playthrough.hpp"
 #include "rng.hpp"
 
