@@ -45,18 +45,7 @@ int clearWord(Word *word)
 
 int addchar(Word *word, char ch)
 {
-    if (word->length + 1 >= word->capacity) {
-        auto *text = static_cast<char *>(realloc(word->text, word->capacity + word->step));
-        if (!text) {
-            puts("addChar: realloc failed");
-            return 1;
-        }
-        word->text = text;
-        memset(word->text + word->capacity, 0, word->step);
-        word->capacity += word->step;
-    }
-    word->text[word->length++] = ch;
-    return 0;
+    return addchars(word, &ch, 1);
 }
 
 // Appends n bytes at once, growing to the capacity that adding them one by

@@ -749,8 +749,10 @@ void readPlainLine(Call &call, const char *text, uint32_t from, uint32_t to)
 // label's (no stage but the main one reads it); a name line's when no word
 // of it can start a conditional; a body's being read past, once the line's
 // first word is longer than ".opt" and ".tpo". Returns the index of the
-// newline, else pos.
-uint32_t restOfLineEnd(Call &call, const char *text, uint32_t pos, uint32_t limit)
+// newline, else pos, and then sets retryAt to where asking again makes sense:
+// the rest of that line is read byte by byte, and scanning it again at each
+// of its bytes would make reading it quadratic.
+uint32_t restOfLineEnd(Call &call, const char *text, uint32_t pos, uint32_t limit, uint32_t &retryAt)
 {
     const Word *word = call.condition.get();
     const bool textOnly = call.main == OptLabel || (call.main == OptBody && call.directive->length > 4) ||
@@ -761,8 +763,10 @@ uint32_t restOfLineEnd(Call &call, const char *text, uint32_t pos, uint32_t limi
     const char *from = text + pos;
     const auto *newline = static_cast<const char *>(memchr(from, '\n', limit - pos));
     if (!newline || memchr(from, '\0', newline - from) ||
-        (call.main == NameLine && wordStartsWithDot(from, newline)))
+        (call.main == NameLine && wordStartsWithDot(from, newline))) {
+        retryAt = newline ? static_cast<uint32_t>(newline - text) : limit;
         return pos;
+    }
     const auto end = static_cast<uint32_t>(newline - text);
     if (call.main != OptBody)
         addchars(call.text.get(), from, end - pos);
@@ -774,14 +778,15 @@ int run(const char *text, uint32_t start, uint32_t limit)
     Call call;
     uint32_t pos = start;
     const bool inSpans = !parse_watch || !parse_watch->everyByte;
+    uint32_t retryAt = 0;  // the line up to here is read byte by byte
     for (;;) {
         if (inSpans) {
             uint32_t end = pos;
             if (pos == start || text[pos - 1] == '\n') {
                 end = plainLineEnd(call, text, pos, limit);
                 readPlainLine(call, text, pos, end);
-            } else if (call.main == OptLabel || call.main == OptBody || call.main == NameLine) {
-                end = restOfLineEnd(call, text, pos, limit);
+            } else if (pos >= retryAt && (call.main == OptLabel || call.main == OptBody || call.main == NameLine)) {
+                end = restOfLineEnd(call, text, pos, limit, retryAt);
             }
             if (parse_watch && end > pos)
                 parse_watch->span(pos, end);
