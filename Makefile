@@ -1,14 +1,21 @@
-# make play: build zok and play the game in game/.
+# make play: build zok and zokc, and play the game in game/.
 # make test: build and run every test, normally and under the sanitizers.
-# make install: install zok, zokc, their manual pages, the bundled game and
-# the editor files under PREFIX (default /usr/local).
+# make install: build zok and zokc as make play does (nothing of the test
+# suite: no test tools, no npm) and install them, their manual pages, the
+# bundled game and the editor files under PREFIX (default /usr/local).
 # make bench: build the benchmarks in release mode and run them.
 # make fuzz: build the fuzz targets with clang and libFuzzer and run each for
 # FUZZ_SECONDS seconds on its corpus in fuzz/corpus/ (make fuzz FUZZ_SECONDS=10).
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = parse exprs check
-.PHONY: play test bench fuzz deps build build-san install clean
+.PHONY: play test bench fuzz deps build build-san build-game install clean
+
+# The game and the author's tool alone: what make play and make install need.
+build-game:
+	@scripts/install-deps play
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+	cmake --build build -j2 --target zok zokc
 
 deps:
 	@scripts/install-deps
@@ -21,10 +28,7 @@ build-san: deps
 	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DZOK_SANITIZE=ON
 	cmake --build build-san -j2
 
-play:
-	@scripts/install-deps play
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
-	cmake --build build -j2 --target zok
+play: build-game
 	@scripts/play-quietly ./build/zok
 
 test: build build-san
@@ -33,7 +37,7 @@ test: build build-san
 	@echo "== tests: AddressSanitizer + UndefinedBehaviorSanitizer build"
 	cd build-san && ctest --output-on-failure -j2
 
-install: build
+install: build-game
 	cmake --install build --prefix "$(PREFIX)"
 
 bench:
