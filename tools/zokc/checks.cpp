@@ -4,6 +4,8 @@
 // and, where there is one, the fix.
 #include "checks.hpp"
 
+#include "problems.hpp"
+
 #include "fifo.hpp"
 #include "game.hpp"
 
@@ -17,49 +19,6 @@
 namespace checks {
 
 using diag::Severity;
-
-const std::vector<Kind> KINDS = {
-    {"unreadable-map", Severity::Error, "a map file that is not a regular file or cannot be read"},
-    {"no-start", Severity::Error, "no map 'start', where play begins"},
-    {"missing-map", Severity::Error, "a '.go' to a map that has no file"},
-    {"unclosed-desc", Severity::Error, "a '.desc' without its '.dend'"},
-    {"unclosed-option", Severity::Error, "an option without its '.tpo'"},
-    {"unclosed-list", Severity::Error, "a '.list' without its '.lend'"},
-    {"no-newline", Severity::Error, "a directive on the last line that needs the newline it lacks"},
-    {"carriage-return", Severity::Error, "a carriage return (CR-LF line ends) that hides a directive"},
-    {"never-waits", Severity::Error, "a map that never waits for a key, ends the game or moves on"},
-    {"unknown-directive", Severity::Warning, "a word starting with '.' that is no directive where it stands"},
-    {"top-level-text", Severity::Warning, "text outside a description, which is ignored"},
-    {"else-trailing", Severity::Warning, "'.else' or '.fi' with blanks or text after it"},
-    {"unclosed-if", Severity::Warning, "an '.if' whose skip runs past where it should stop"},
-    {"stray-else", Severity::Warning, "'.elif', '.else' or '.fi' with no '.if' open"},
-    {"nested-if", Severity::Warning, "an '.if' inside an open block (blocks do not nest)"},
-    {"cond-in-option", Severity::Warning, "'.elif', '.else' or '.fi' in the body of an option inside a block"},
-    {"cond-in-text", Severity::Warning, "a condition inside a description"},
-    {"option-trap", Severity::Warning, "a body line beginning with '.opt', which counts as a nested option"},
-    {"statement-in-text", Severity::Warning, "a statement in a description or between options"},
-    {"loop-spreads", Severity::Warning, "a list that loops because an earlier list had '.loop'"},
-    {"unset-variable", Severity::Warning, "a variable tested but set in no map"},
-    {"unused-variable", Severity::Warning, "a variable set but tested in no map"},
-    {"tab-in-set", Severity::Warning, "a tab in '.set', which becomes part of the name"},
-    {"mixed-condition", Severity::Warning, "a condition with both '&' and '=' (only the first counts)"},
-    {"unreachable-map", Severity::Warning, "a map that no '.go' reaches from 'start'"},
-    {"tall-description", Severity::Warning, "a description taller than its pane on an 80x24 terminal"},
-    {"wide-label", Severity::Warning, "an option label wider than the options pane on an 80x24 terminal"},
-    {"nul-byte", Severity::Warning, "a zero byte, after which the map is ignored"},
-    {"not-utf8", Severity::Warning, "bytes that are not UTF-8"},
-    {"go-outside", Severity::Warning, "a '.go' target with '/', which leaves the game folder"},
-    {"never-read", Severity::Warning, "lines that no way through the map runs"},
-    {"too-many-paths", Severity::Warning, "a map with too many combinations of branches to check them all"},
-};
-
-const Kind *findKind(std::string_view name)
-{
-    for (const Kind &kind : KINDS)
-        if (name == kind.name)
-            return &kind;
-    return nullptr;
-}
 
 namespace {
 
@@ -218,7 +177,7 @@ private:
     void report(const char *kind, uint32_t offset, std::string message)
     {
         const diag::LineCol at = lines_.at(offset);
-        out_.push_back({map_.path, at.line, at.col, findKind(kind)->severity, std::move(message), kind});
+        out_.push_back({map_.path, at.line, at.col, problems::severity(kind), std::move(message), kind});
     }
 
     // The first byte of a directive of length non-blank bytes whose last
@@ -669,7 +628,7 @@ private:
             if (first == NO_POS)
                 continue;
             const uint32_t from = lineOf(static_cast<uint32_t>(first)), to = lineOf(static_cast<uint32_t>(last));
-            report("never-read", static_cast<uint32_t>(first),
+            report("never-run", static_cast<uint32_t>(first),
                    (from == to ? "line " + std::to_string(from) + " never runs"
                                : "lines " + std::to_string(from) + " to " + std::to_string(to) + " never run") +
                        ": every way through the map leaves before " + (from == to ? "it" : "them") +
@@ -719,7 +678,7 @@ void unreachable(const folder::Game &game, const folder::Map *start, std::vector
     }
     for (const folder::Map &map : game.maps)
         if (!reached.contains(&map) && map.problem.empty())
-            out.push_back({map.path, 1, 1, findKind("unreachable-map")->severity,
+            out.push_back({map.path, 1, 1, problems::severity("unreachable-map"),
                            "no '.go' leads here from 'start': the player never sees this map", "unreachable-map"});
 }
 

@@ -2,6 +2,7 @@
 #include "coverage.hpp"
 
 #include "plain.hpp"
+#include "problems.hpp"
 
 #include <iomanip>
 #include <ostream>
@@ -54,7 +55,7 @@ Unoffered unoffered(const Map &map, uint32_t id, const Watcher &watch)
 void reportCoverage(MapStore &maps, const Watcher &watch, std::vector<diag::Diagnostic> &out)
 {
     const auto warn = [&](Location at, const char *kind, std::string message) {
-        out.push_back(diagnose(maps, at, diag::Severity::Warning, kind, std::move(message)));
+        out.push_back(diagnose(maps, at, problems::severity(kind), kind, std::move(message)));
     };
     for (const uint32_t id : allMaps(maps, watch)) {
         const Map &map = maps.map(id);

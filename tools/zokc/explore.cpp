@@ -20,6 +20,7 @@
 #include "diagnostics.hpp"
 #include "keyset.hpp"
 #include "playthrough.hpp"
+#include "problems.hpp"
 
 #include "interp.hpp"
 #include "string.hpp"
@@ -36,35 +37,29 @@ using diag::Diagnostic;
 using diag::plural;
 using diag::Severity;
 
-const char *const HELP =
-    "usage: zokc explore [--max-states N] [--replays DIR] [DIR]\n"
-    "\n"
-    "Plays every branch of the game in DIR (default: game): every option of\n"
-    "every menu, in every state play can reach, where a state is the map, the\n"
-    "values of the variables and whether the next description waits for a key.\n"
-    "It reports, as file:line:col: error|warning|note: ... [-Wname]:\n"
-    "\n"
-    "  ending         each .die and .win reached, and from how many states (note)\n"
-    "  missing-map    a .go to a map that cannot be loaded (error)\n"
-    "  dead-end       a choice after which no ending can be reached (error)\n"
-    "  idle           a map that runs again and again without waiting for a\n"
-    "                 key, which ends the game (error)\n"
-    "  unseen-text    a name line or description replaced before a key wait\n"
-    "                 lets the player read it, or a description taller than\n"
-    "                 the description pane of an 80 x 24 terminal (warning)\n"
-    "  never-reached  a map play never comes to (warning)\n"
-    "  never-offered  an option no menu ever offers (warning)\n"
-    "  never-run      lines play never runs (warning)\n"
-    "\n"
-    "Each problem comes with the shortest choices that reach it.\n"
-    "\n"
-    "  --max-states N     stop after N states (default 1000000); the report\n"
-    "                     then says so and leaves out what it cannot know\n"
-    "  --replays DIR      write each problem's replay to DIR/<n>-<name>.txt;\n"
-    "                     zokc play --replay FILE plays it\n"
-    "  -h, --help         show this text\n"
-    "\n"
-    "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
+std::string help()
+{
+    return "usage: zokc explore [--max-states N] [--replays DIR] [-Werror] [-Wno-NAME]... [DIR]\n"
+           "\n"
+           "Plays every branch of the game in DIR (default: game): every option of\n"
+           "every menu, in every state play can reach, where a state is the map, the\n"
+           "values of the variables and whether the next description waits for a key.\n"
+           "It reports, as file:line:col: error|warning|note: ... [-Wname]:\n"
+           "\n" +
+           problems::helpList(problems::EXPLORE) +
+           "\n"
+           "Each problem comes with the shortest choices that reach it.\n"
+           "\n"
+           "  --max-states N     stop after N states (default 1000000); the report\n"
+           "                     then says so and leaves out what it cannot know\n"
+           "  --replays DIR      write each problem's replay to DIR/<n>-<name>.txt;\n"
+           "                     zokc play --replay FILE plays it\n"
+           "  -Werror            count warnings as errors\n"
+           "  -Wno-NAME          report no problems of the kind NAME (-WNAME: do again)\n"
+           "  -h, --help         show this text\n"
+           "\n"
+           "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
+}
 
 // The wait counter decides only whether descriptions wait, never where play
 // goes. Name lines lower it without a floor, so a game that shows more name
@@ -625,11 +620,15 @@ std::string Explorer::summary() const
 
 int exploreCommand(int argc, char **argv)
 {
-    cli::Args args(argc, argv, HELP);
+    static const std::string HELP = help();
+    cli::Args args(argc, argv, HELP.c_str());
     uint64_t maxStates = 1000000;
-    std::string replays;
+    std::string replays, option;
+    problems::Filter filter;
     while (args.more()) {
-        if (!args.number("--max-states", maxStates) && !args.option("--replays", replays))
+        if (args.prefixed("-W", option))
+            filter.take(option);
+        else if (!args.number("--max-states", maxStates) && !args.option("--replays", replays))
             args.folder();
     }
     if (maxStates == 0 || maxStates > UINT32_MAX - 2)
@@ -641,6 +640,7 @@ int exploreCommand(int argc, char **argv)
     explorer.search();
     std::vector<Diagnostic> found;
     explorer.report(found);
+    filter.apply(found);
     diag::report(std::cout, found, replays);
     std::cout << "zokc explore: " << explorer.summary() << "; " << diag::tally(found, ", ") << '\n';
     return diag::count(found, Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
