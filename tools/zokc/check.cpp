@@ -52,13 +52,13 @@ int checkCommand(int argc, char **argv)
             args.folder();
     }
     const std::string dir = args.dir();
-    folder::Game game;
-    if (!folder::readGame(dir, game))
+    const zokc::MapStore game(dir);
+    if (!game.readable())
         throw cli::Exit{cli::EXIT_USAGE, "cannot read the game folder '" + dir + "'"};
 
     std::vector<diag::Diagnostic> found = checks::checkGame(game);
     filter.apply(found);
     diag::report(std::cout, found);
-    std::cout << diag::tally(found, " and ") << " in " << diag::plural(game.maps.size(), "map", "maps") << '\n';
+    std::cout << diag::tally(found, " and ") << " in " << diag::plural(game.listedMaps().size(), "map", "maps") << '\n';
     return diag::count(found, diag::Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }

@@ -138,7 +138,7 @@ struct Variables {
 
 class MapChecker {
 public:
-    MapChecker(const folder::Game &game, const folder::Map &map, const Variables &variables,
+    MapChecker(const zokc::MapStore &game, const zokc::Map &map, const Variables &variables,
                std::vector<diag::Diagnostic> &out)
         : game_(game), map_(map), survey_(map.survey), text_(map.text), lines_(map.text), variables_(variables),
           out_(out)
@@ -549,21 +549,21 @@ private:
 
     void goTarget(const survey::Text &go)
     {
-        const std::string path = game_.dir + "/" + go.text + ".zok";
+        const std::string path = game_.dir() + "/" + go.text + ".zok";
         if (const size_t cr = go.text.find('\r'); cr != std::string::npos) {
             report("carriage-return", go.start + static_cast<uint32_t>(cr),
                    "'.go " + quoted(go.text) + "': the carriage return of a CR-LF line end becomes part of the map "
                    "name, so the game looks for " + q(path) + "; save the map with plain newline line ends");
             return;
         }
-        if (go.text.find('/') != std::string::npos)
+        if (zokc::leavesFolder(go.text))
             report("go-outside", go.start,
                    "'.go " + quoted(go.text) + "' leads out of the game folder, to " + q(path) +
                        "; keep every map in the folder");
-        if (game_.find(go.text) || (go.text.find('/') != std::string::npos && fileExists(path.c_str())))
+        if (game_.find(go.text) || fileExists(path.c_str()))
             return;
         std::vector<std::string> names;
-        for (const folder::Map &map : game_.maps)
+        for (const zokc::Map &map : game_.listedMaps())
             names.push_back(map.name);
         std::string trailing;
         if (!go.text.empty() && isBlank(go.text.back()))
@@ -655,8 +655,8 @@ private:
         }
     }
 
-    const folder::Game &game_;
-    const folder::Map &map_;
+    const zokc::MapStore &game_;
+    const zokc::Map &map_;
     const survey::Survey &survey_;
     const std::string &text_;
     const diag::LineIndex lines_;
@@ -665,18 +665,18 @@ private:
 };
 
 // Warns of the maps no '.go' reaches from start, in any branch or option.
-void unreachable(const folder::Game &game, const folder::Map *start, std::vector<diag::Diagnostic> &out)
+void unreachable(const zokc::MapStore &game, const zokc::Map *start, std::vector<diag::Diagnostic> &out)
 {
-    std::set<const folder::Map *> reached{start};
-    std::deque<const folder::Map *> next{start};
+    std::set<const zokc::Map *> reached{start};
+    std::deque<const zokc::Map *> next{start};
     while (!next.empty()) {
-        const folder::Map *map = next.front();
+        const zokc::Map *map = next.front();
         next.pop_front();
         for (const survey::Text &go : map->survey.gos)
-            if (const folder::Map *target = game.find(go.text); target && reached.insert(target).second)
+            if (const zokc::Map *target = game.find(go.text); target && reached.insert(target).second)
                 next.push_back(target);
     }
-    for (const folder::Map &map : game.maps)
+    for (const zokc::Map &map : game.listedMaps())
         if (!reached.contains(&map) && map.problem.empty())
             out.push_back({map.path, 1, 1, problems::severity("unreachable-map"),
                            "no '.go' leads here from 'start': the player never sees this map", "unreachable-map"});
@@ -684,25 +684,25 @@ void unreachable(const folder::Game &game, const folder::Map *start, std::vector
 
 }  // namespace
 
-std::vector<diag::Diagnostic> checkGame(const folder::Game &game)
+std::vector<diag::Diagnostic> checkGame(const zokc::MapStore &game)
 {
     std::vector<diag::Diagnostic> out;
     Variables variables;
-    for (const folder::Map &map : game.maps) {
+    for (const zokc::Map &map : game.listedMaps()) {
         for (const survey::Text &set : map.survey.sets)
             variables.set.insert(std::string(setName(set.text)));
         for (const survey::Text &condition : map.survey.conditions)
             for (const auto &[name, index] : testedNames(condition.text))
                 variables.tested.insert(name);
     }
-    for (const folder::Map &map : game.maps)
+    for (const zokc::Map &map : game.listedMaps())
         MapChecker(game, map, variables, out).run();
 
-    if (const folder::Map *start = game.find("start"))
+    if (const zokc::Map *start = game.find("start"))
         unreachable(game, start, out);
     else
-        out.push_back({game.dir, 0, 0, Severity::Error,
-                       "there is no map 'start' (" + quoted(game.dir) +
+        out.push_back({game.dir(), 0, 0, Severity::Error,
+                       "there is no map 'start' (" + quoted(game.dir()) +
                            "/start.zok): play begins there, so the game ends at once",
                        "no-start"});
     std::ranges::sort(out, {}, [](const diag::Diagnostic &d) { return std::tie(d.message, d.kind); });
