@@ -86,7 +86,7 @@ struct State {
 
     Kind kind = PASS;
     uint32_t map = NONE;
-    int32_t descCount = 0;  // the wait counter, counts below DESC_COUNT_FLOOR taken as it
+    int32_t descCount = 0;  // the wait counter; its word is no lower than DESC_COUNT_FLOOR
     Unread name, desc;      // PASS: the texts on screen not read yet
     std::vector<Call> calls;  // MENU: the interpreter calls around the menu
     uint32_t listStart = 0;   // MENU: where its list starts
@@ -123,9 +123,9 @@ struct State {
         const auto word = [&] { return key[at++]; };
         if (state.kind == PASS) {
             for (Unread *unread : {&state.name, &state.desc}) {
-                unread->at = {key[at], key[at + 1]};
-                unread->hash = key[at + 2] | uint64_t{key[at + 3]} << 32;
-                at += 4;
+                unread->at = {word(), word()};
+                const uint64_t low = word();
+                unread->hash = low | uint64_t{word()} << 32;
             }
         } else {
             state.calls.resize(word());
