@@ -5,25 +5,28 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    folder::Game game;
-    game.dir = "game";
-    folder::Map &map = game.maps.emplace_back();
-    map.name = "start";
-    map.path = "game/start.zok";
-    map.text.assign(reinterpret_cast<const char *>(data), size);
-    {
-        // As the map reader gives it: a heap block of exactly the script
-        // and its terminating zero.
-        char *text = static_cast<char *>(malloc(size + 1));
-        memcpy(text, data, size);
-        text[size] = '\0';
-        map.survey = survey::surveyMap(text, static_cast<uint32_t>(size + 1));
-        free(text);
-    }
+    // The map is given as a text, as an editor gives its unsaved buffers,
+    // in a folder that holds nothing else.
+    static const struct Folder {
+        std::string path;
+        Folder()
+        {
+            char name[] = "/tmp/zok-fuzz-check-XXXXXX";
+            if (!mkdtemp(name))
+                abort();
+            path = name;
+        }
+        ~Folder() { rmdir(path.c_str()); }
+    } folder;
+    const zokc::MapStore game(folder.path, {{"start", std::string(reinterpret_cast<const char *>(data), size)}});
+    const zokc::Map &map = game.map(0);
     std::vector<size_t> lengths(1);  // of each line, its newline not counted
     for (const char ch : map.text) {
         if (ch == '\n')

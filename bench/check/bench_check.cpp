@@ -12,7 +12,7 @@
 
 #include "checks.hpp"
 #include "diagnostics.hpp"
-#include "folder.hpp"
+#include "maps.hpp"
 
 namespace {
 
@@ -68,13 +68,12 @@ void CheckGame(benchmark::State &state)
     const Game game;
     size_t bytes = 0, reported = 0;
     for (auto _ : state) {
-        folder::Game read;
-        folder::readGame(game.dir.string(), read);
+        const zokc::MapStore read(game.dir.string());
         std::vector<diag::Diagnostic> found = checks::checkGame(read);
         std::ostringstream out;
         diag::report(out, found);
         bytes = 0;
-        for (const folder::Map &map : read.maps)
+        for (const zokc::Map &map : read.listedMaps())
             bytes += map.text.size();
         reported = found.size();
         benchmark::DoNotOptimize(out);

@@ -4,9 +4,9 @@
 #include "checks.hpp"
 #include "cli.hpp"
 #include "commands.hpp"
+#include "problems.hpp"
 
 #include <iostream>
-#include <set>
 
 namespace {
 
@@ -26,16 +26,11 @@ std::string help()
         "certainly stumbles on; a warning, one it probably does.\n"
         "\n"
         "  -Werror       count warnings as errors\n"
-        "  -Wno-NAME     report no problems of the kind NAME\n"
+        "  -Wno-NAME     report no problems of the kind NAME (-WNAME: do again)\n"
         "  -h, --help    show this text\n"
         "\n"
-        "Kinds of problem:\n";
-    for (const checks::Kind &kind : checks::KINDS) {
-        std::string name = kind.name;
-        name.resize(std::max<size_t>(name.size() + 1, 18), ' ');
-        text += "  " + name + (kind.severity == diag::Severity::Error ? "error    " : "warning  ") + kind.about + "\n";
-    }
-    text +=
+        "Kinds of problem:\n" +
+        problems::helpList(problems::CHECK) +
         "\n"
         "Exit status: 0 when there is no error (warnings allowed), 1 when there is\n"
         "one, 2 for bad usage or a folder that cannot be read.\n";
@@ -48,31 +43,22 @@ int checkCommand(int argc, char **argv)
 {
     static const std::string HELP = help();
     cli::Args args(argc, argv, HELP.c_str());
-    bool warningsAreErrors = false;
-    std::set<std::string> silenced;
+    problems::Filter filter;
     while (args.more()) {
-        std::string name;
-        if (args.flag("-Werror")) {
-            warningsAreErrors = true;
-        } else if (args.prefixed("-Wno-", name)) {
-            if (!checks::findKind(name))
-                cli::usage("no kind of problem is called '" + name + "'");
-            silenced.insert(name);
-        } else {
+        std::string option;
+        if (args.prefixed("-W", option))
+            filter.take(option);
+        else
             args.folder();
-        }
     }
     const std::string dir = args.dir();
-    folder::Game game;
-    if (!folder::readGame(dir, game))
+    const zokc::MapStore game(dir);
+    if (!game.readable())
         throw cli::Exit{cli::EXIT_USAGE, "cannot read the game folder '" + dir + "'"};
 
     std::vector<diag::Diagnostic> found = checks::checkGame(game);
-    std::erase_if(found, [&](const diag::Diagnostic &d) { return silenced.contains(d.kind); });
-    if (warningsAreErrors)
-        for (diag::Diagnostic &d : found)
-            d.severity = diag::Severity::Error;
+    filter.apply(found);
     diag::report(std::cout, found);
-    std::cout << diag::tally(found, " and ") << " in " << diag::plural(game.maps.size(), "map", "maps") << '\n';
+    std::cout << diag::tally(found, " and ") << " in " << diag::plural(game.listedMaps().size(), "map", "maps") << '\n';
     return diag::count(found, diag::Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }

@@ -4,6 +4,8 @@
 // and, where there is one, the fix.
 #include "checks.hpp"
 
+#include "problems.hpp"
+
 #include "fifo.hpp"
 #include "game.hpp"
 
@@ -17,49 +19,6 @@
 namespace checks {
 
 using diag::Severity;
-
-const std::vector<Kind> KINDS = {
-    {"unreadable-map", Severity::Error, "a map file that is not a regular file or cannot be read"},
-    {"no-start", Severity::Error, "no map 'start', where play begins"},
-    {"missing-map", Severity::Error, "a '.go' to a map that has no file"},
-    {"unclosed-desc", Severity::Error, "a '.desc' without its '.dend'"},
-    {"unclosed-option", Severity::Error, "an option without its '.tpo'"},
-    {"unclosed-list", Severity::Error, "a '.list' without its '.lend'"},
-    {"no-newline", Severity::Error, "a directive on the last line that needs the newline it lacks"},
-    {"carriage-return", Severity::Error, "a carriage return (CR-LF line ends) that hides a directive"},
-    {"never-waits", Severity::Error, "a map that never waits for a key, ends the game or moves on"},
-    {"unknown-directive", Severity::Warning, "a word starting with '.' that is no directive where it stands"},
-    {"top-level-text", Severity::Warning, "text outside a description, which is ignored"},
-    {"else-trailing", Severity::Warning, "'.else' or '.fi' with blanks or text after it"},
-    {"unclosed-if", Severity::Warning, "an '.if' whose skip runs past where it should stop"},
-    {"stray-else", Severity::Warning, "'.elif', '.else' or '.fi' with no '.if' open"},
-    {"nested-if", Severity::Warning, "an '.if' inside an open block (blocks do not nest)"},
-    {"cond-in-option", Severity::Warning, "'.elif', '.else' or '.fi' in the body of an option inside a block"},
-    {"cond-in-text", Severity::Warning, "a condition inside a description"},
-    {"option-trap", Severity::Warning, "a body line beginning with '.opt', which counts as a nested option"},
-    {"statement-in-text", Severity::Warning, "a statement in a description or between options"},
-    {"loop-spreads", Severity::Warning, "a list that loops because an earlier list had '.loop'"},
-    {"unset-variable", Severity::Warning, "a variable tested but set in no map"},
-    {"unused-variable", Severity::Warning, "a variable set but tested in no map"},
-    {"tab-in-set", Severity::Warning, "a tab in '.set', which becomes part of the name"},
-    {"mixed-condition", Severity::Warning, "a condition with both '&' and '=' (only the first counts)"},
-    {"unreachable-map", Severity::Warning, "a map that no '.go' reaches from 'start'"},
-    {"tall-description", Severity::Warning, "a description taller than its pane on an 80x24 terminal"},
-    {"wide-label", Severity::Warning, "an option label wider than the options pane on an 80x24 terminal"},
-    {"nul-byte", Severity::Warning, "a zero byte, after which the map is ignored"},
-    {"not-utf8", Severity::Warning, "bytes that are not UTF-8"},
-    {"go-outside", Severity::Warning, "a '.go' target with '/', which leaves the game folder"},
-    {"never-read", Severity::Warning, "lines that no way through the map runs"},
-    {"too-many-paths", Severity::Warning, "a map with too many combinations of branches to check them all"},
-};
-
-const Kind *findKind(std::string_view name)
-{
-    for (const Kind &kind : KINDS)
-        if (name == kind.name)
-            return &kind;
-    return nullptr;
-}
 
 namespace {
 
@@ -179,7 +138,7 @@ struct Variables {
 
 class MapChecker {
 public:
-    MapChecker(const folder::Game &game, const folder::Map &map, const Variables &variables,
+    MapChecker(const zokc::MapStore &game, const zokc::Map &map, const Variables &variables,
                std::vector<diag::Diagnostic> &out)
         : game_(game), map_(map), survey_(map.survey), text_(map.text), lines_(map.text), variables_(variables),
           out_(out)
@@ -218,7 +177,7 @@ private:
     void report(const char *kind, uint32_t offset, std::string message)
     {
         const diag::LineCol at = lines_.at(offset);
-        out_.push_back({map_.path, at.line, at.col, findKind(kind)->severity, std::move(message), kind});
+        out_.push_back({map_.path, at.line, at.col, problems::severity(kind), std::move(message), kind});
     }
 
     // The first byte of a directive of length non-blank bytes whose last
@@ -590,21 +549,21 @@ private:
 
     void goTarget(const survey::Text &go)
     {
-        const std::string path = game_.dir + "/" + go.text + ".zok";
+        const std::string path = game_.dir() + "/" + go.text + ".zok";
         if (const size_t cr = go.text.find('\r'); cr != std::string::npos) {
             report("carriage-return", go.start + static_cast<uint32_t>(cr),
                    "'.go " + quoted(go.text) + "': the carriage return of a CR-LF line end becomes part of the map "
                    "name, so the game looks for " + q(path) + "; save the map with plain newline line ends");
             return;
         }
-        if (go.text.find('/') != std::string::npos)
+        if (zokc::leavesFolder(go.text))
             report("go-outside", go.start,
                    "'.go " + quoted(go.text) + "' leads out of the game folder, to " + q(path) +
                        "; keep every map in the folder");
-        if (game_.find(go.text) || (go.text.find('/') != std::string::npos && fileExists(path.c_str())))
+        if (game_.find(go.text) || fileExists(path.c_str()))
             return;
         std::vector<std::string> names;
-        for (const folder::Map &map : game_.maps)
+        for (const zokc::Map &map : game_.listedMaps())
             names.push_back(map.name);
         std::string trailing;
         if (!go.text.empty() && isBlank(go.text.back()))
@@ -669,7 +628,7 @@ private:
             if (first == NO_POS)
                 continue;
             const uint32_t from = lineOf(static_cast<uint32_t>(first)), to = lineOf(static_cast<uint32_t>(last));
-            report("never-read", static_cast<uint32_t>(first),
+            report("never-run", static_cast<uint32_t>(first),
                    (from == to ? "line " + std::to_string(from) + " never runs"
                                : "lines " + std::to_string(from) + " to " + std::to_string(to) + " never run") +
                        ": every way through the map leaves before " + (from == to ? "it" : "them") +
@@ -696,8 +655,8 @@ private:
         }
     }
 
-    const folder::Game &game_;
-    const folder::Map &map_;
+    const zokc::MapStore &game_;
+    const zokc::Map &map_;
     const survey::Survey &survey_;
     const std::string &text_;
     const diag::LineIndex lines_;
@@ -706,44 +665,44 @@ private:
 };
 
 // Warns of the maps no '.go' reaches from start, in any branch or option.
-void unreachable(const folder::Game &game, const folder::Map *start, std::vector<diag::Diagnostic> &out)
+void unreachable(const zokc::MapStore &game, const zokc::Map *start, std::vector<diag::Diagnostic> &out)
 {
-    std::set<const folder::Map *> reached{start};
-    std::deque<const folder::Map *> next{start};
+    std::set<const zokc::Map *> reached{start};
+    std::deque<const zokc::Map *> next{start};
     while (!next.empty()) {
-        const folder::Map *map = next.front();
+        const zokc::Map *map = next.front();
         next.pop_front();
         for (const survey::Text &go : map->survey.gos)
-            if (const folder::Map *target = game.find(go.text); target && reached.insert(target).second)
+            if (const zokc::Map *target = game.find(go.text); target && reached.insert(target).second)
                 next.push_back(target);
     }
-    for (const folder::Map &map : game.maps)
+    for (const zokc::Map &map : game.listedMaps())
         if (!reached.contains(&map) && map.problem.empty())
-            out.push_back({map.path, 1, 1, findKind("unreachable-map")->severity,
+            out.push_back({map.path, 1, 1, problems::severity("unreachable-map"),
                            "no '.go' leads here from 'start': the player never sees this map", "unreachable-map"});
 }
 
 }  // namespace
 
-std::vector<diag::Diagnostic> checkGame(const folder::Game &game)
+std::vector<diag::Diagnostic> checkGame(const zokc::MapStore &game)
 {
     std::vector<diag::Diagnostic> out;
     Variables variables;
-    for (const folder::Map &map : game.maps) {
+    for (const zokc::Map &map : game.listedMaps()) {
         for (const survey::Text &set : map.survey.sets)
             variables.set.insert(std::string(setName(set.text)));
         for (const survey::Text &condition : map.survey.conditions)
             for (const auto &[name, index] : testedNames(condition.text))
                 variables.tested.insert(name);
     }
-    for (const folder::Map &map : game.maps)
+    for (const zokc::Map &map : game.listedMaps())
         MapChecker(game, map, variables, out).run();
 
-    if (const folder::Map *start = game.find("start"))
+    if (const zokc::Map *start = game.find("start"))
         unreachable(game, start, out);
     else
-        out.push_back({game.dir, 0, 0, Severity::Error,
-                       "there is no map 'start' (" + quoted(game.dir) +
+        out.push_back({game.dir(), 0, 0, Severity::Error,
+                       "there is no map 'start' (" + quoted(game.dir()) +
                            "/start.zok): play begins there, so the game ends at once",
                        "no-start"});
     std::ranges::sort(out, {}, [](const diag::Diagnostic &d) { return std::tie(d.message, d.kind); });

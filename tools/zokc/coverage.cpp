@@ -2,6 +2,7 @@
 #include "coverage.hpp"
 
 #include "plain.hpp"
+#include "problems.hpp"
 
 #include <iomanip>
 #include <ostream>
@@ -11,19 +12,11 @@ namespace zokc {
 namespace {
 
 // The maps of the folder, then any other play reached (".go ../x").
-std::vector<uint32_t> allMaps(MapStore &maps, const Watcher &watch)
+std::vector<uint32_t> allMaps(const MapStore &maps, const Watcher &watch)
 {
     std::vector<uint32_t> ids;
-    std::vector<bool> listed(maps.count(), false);
-    for (const std::string &name : maps.listing()) {
-        const uint32_t id = maps.id(name);
-        listed.resize(maps.count(), false);
-        if (!listed[id])
-            ids.push_back(id);
-        listed[id] = true;
-    }
     for (uint32_t id = 0; id < maps.count(); id++)
-        if (!listed[id] && watch.reached(id))
+        if (id < maps.listed() || watch.reached(id))
             ids.push_back(id);
     return ids;
 }
@@ -39,8 +32,8 @@ Unoffered unoffered(const Map &map, uint32_t id, const Watcher &watch)
 {
     Unoffered found{{}, std::vector<bool>(map.lines(), false)};
     for (const OptionLines &option : map.options) {
-        if (found.lines[option.optLine] || option.optLine + 1 >= map.lines() ||
-            watch.offered(id, map.lineStart[option.optLine + 1]))
+        if (found.lines[option.optLine] || option.bodyStart >= map.text.size() ||
+            watch.offered(id, option.bodyStart))
             continue;
         found.options.push_back(option.optLine);
         for (uint32_t line = option.optLine; line <= option.lastLine; line++)
@@ -51,10 +44,10 @@ Unoffered unoffered(const Map &map, uint32_t id, const Watcher &watch)
 
 }  // namespace
 
-void reportCoverage(MapStore &maps, const Watcher &watch, std::vector<diag::Diagnostic> &out)
+void reportCoverage(const MapStore &maps, const Watcher &watch, std::vector<diag::Diagnostic> &out)
 {
     const auto warn = [&](Location at, const char *kind, std::string message) {
-        out.push_back(diagnose(maps, at, diag::Severity::Warning, kind, std::move(message)));
+        out.push_back(diagnose(maps, at, problems::severity(kind), kind, std::move(message)));
     };
     for (const uint32_t id : allMaps(maps, watch)) {
         const Map &map = maps.map(id);
@@ -82,7 +75,7 @@ void reportCoverage(MapStore &maps, const Watcher &watch, std::vector<diag::Diag
     }
 }
 
-void listCoverage(MapStore &maps, const Watcher &watch, std::ostream &out)
+void listCoverage(const MapStore &maps, const Watcher &watch, std::ostream &out)
 {
     for (const uint32_t id : allMaps(maps, watch)) {
         const Map &map = maps.map(id);

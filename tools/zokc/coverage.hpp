@@ -10,11 +10,11 @@ namespace zokc {
 
 // Warnings for the maps of the game folder never reached, the options of
 // reached maps never offered and their lines never run.
-void reportCoverage(MapStore &maps, const Watcher &watch, std::vector<diag::Diagnostic> &out);
+void reportCoverage(const MapStore &maps, const Watcher &watch, std::vector<diag::Diagnostic> &out);
 
 // Every map of the folder (and any other reached), each line with the
 // times it ran: "-" for a line with nothing to run, "#####" for one never run.
-void listCoverage(MapStore &maps, const Watcher &watch, std::ostream &out);
+void listCoverage(const MapStore &maps, const Watcher &watch, std::ostream &out);
 
 // Lines with something to run, and those that ran, in the maps reached.
 struct Covered {

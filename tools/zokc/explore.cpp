@@ -20,6 +20,7 @@
 #include "diagnostics.hpp"
 #include "keyset.hpp"
 #include "playthrough.hpp"
+#include "problems.hpp"
 
 #include "interp.hpp"
 #include "string.hpp"
@@ -36,35 +37,29 @@ using diag::Diagnostic;
 using diag::plural;
 using diag::Severity;
 
-const char *const HELP =
-    "usage: zokc explore [--max-states N] [--replays DIR] [DIR]\n"
-    "\n"
-    "Plays every branch of the game in DIR (default: game): every option of\n"
-    "every menu, in every state play can reach, where a state is the map, the\n"
-    "values of the variables and whether the next description waits for a key.\n"
-    "It reports, as file:line:col: error|warning|note: ... [-Wname]:\n"
-    "\n"
-    "  ending         each .die and .win reached, and from how many states (note)\n"
-    "  missing-map    a .go to a map that cannot be loaded (error)\n"
-    "  dead-end       a choice after which no ending can be reached (error)\n"
-    "  idle           a map that runs again and again without waiting for a\n"
-    "                 key, which ends the game (error)\n"
-    "  unseen-text    a name line or description replaced before a key wait\n"
-    "                 lets the player read it, or a description taller than\n"
-    "                 the description pane of an 80 x 24 terminal (warning)\n"
-    "  never-reached  a map play never comes to (warning)\n"
-    "  never-offered  an option no menu ever offers (warning)\n"
-    "  never-run      lines play never runs (warning)\n"
-    "\n"
-    "Each problem comes with the shortest choices that reach it.\n"
-    "\n"
-    "  --max-states N     stop after N states (default 1000000); the report\n"
-    "                     then says so and leaves out what it cannot know\n"
-    "  --replays DIR      write each problem's replay to DIR/<n>-<name>.txt;\n"
-    "                     zokc play --replay FILE plays it\n"
-    "  -h, --help         show this text\n"
-    "\n"
-    "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
+std::string help()
+{
+    return "usage: zokc explore [--max-states N] [--replays DIR] [-Werror] [-Wno-NAME]... [DIR]\n"
+           "\n"
+           "Plays every branch of the game in DIR (default: game): every option of\n"
+           "every menu, in every state play can reach, where a state is the map, the\n"
+           "values of the variables and whether the next description waits for a key.\n"
+           "It reports, as file:line:col: error|warning|note: ... [-Wname]:\n"
+           "\n" +
+           problems::helpList(problems::EXPLORE) +
+           "\n"
+           "Each problem comes with the shortest choices that reach it.\n"
+           "\n"
+           "  --max-states N     stop after N states (default 1000000); the report\n"
+           "                     then says so and leaves out what it cannot know\n"
+           "  --replays DIR      write each problem's replay to DIR/<n>-<name>.txt;\n"
+           "                     zokc play --replay FILE plays it\n"
+           "  -Werror            count warnings as errors\n"
+           "  -Wno-NAME          report no problems of the kind NAME (-WNAME: do again)\n"
+           "  -h, --help         show this text\n"
+           "\n"
+           "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
+}
 
 // The wait counter decides only whether descriptions wait, never where play
 // goes. Name lines lower it without a floor, so a game that shows more name
@@ -79,6 +74,70 @@ constexpr uint32_t GAME_OVER = UINT32_MAX - 1;
 constexpr uint32_t UNKNOWN = UINT32_MAX;
 
 enum Kind : uint32_t { PASS, MENU };
+
+// A state as the search keeps it: what decides the rest of play from a pass
+// or a menu (see the top of this file). It is kept in a KeySet as words,
+// written by encode and read back by decode alone.
+struct State {
+    struct Call {
+        uint32_t start, limit;
+        bool loop;
+    };
+
+    Kind kind = PASS;
+    uint32_t map = NONE;
+    int32_t descCount = 0;  // the wait counter; its word is no lower than DESC_COUNT_FLOOR
+    Unread name, desc;      // PASS: the texts on screen not read yet
+    std::vector<Call> calls;  // MENU: the interpreter calls around the menu
+    uint32_t listStart = 0;   // MENU: where its list starts
+    std::vector<VarValue> vars;
+
+    // The words: kind, map, counter; for a pass each unread text as map,
+    // place and hash in two words; for a menu the number of calls, each
+    // call's slice and loop flag, the list's start; then each variable as
+    // name and value.
+    void encode(std::vector<uint32_t> &key) const
+    {
+        key.assign({kind, map, static_cast<uint32_t>(std::max(descCount, DESC_COUNT_FLOOR))});
+        if (kind == PASS) {
+            for (const Unread &unread : {name, desc})
+                key.insert(key.end(), {unread.at.map, unread.at.pos, static_cast<uint32_t>(unread.hash),
+                                       static_cast<uint32_t>(unread.hash >> 32)});
+        } else {
+            key.push_back(static_cast<uint32_t>(calls.size()));
+            for (const Call &call : calls)
+                key.insert(key.end(), {call.start, call.limit, call.loop});
+            key.push_back(listStart);
+        }
+        for (const VarValue &var : vars)
+            key.insert(key.end(), {var.name, static_cast<uint32_t>(var.value)});
+    }
+
+    static State decode(std::span<const uint32_t> key)
+    {
+        State state;
+        state.kind = static_cast<Kind>(key[0]);
+        state.map = key[1];
+        state.descCount = static_cast<int32_t>(key[2]);
+        size_t at = 3;
+        const auto word = [&] { return key[at++]; };
+        if (state.kind == PASS) {
+            for (Unread *unread : {&state.name, &state.desc}) {
+                unread->at = {word(), word()};
+                const uint64_t low = word();
+                unread->hash = low | uint64_t{word()} << 32;
+            }
+        } else {
+            state.calls.resize(word());
+            for (Call &call : state.calls)
+                call = {word(), word(), word() != 0};
+            state.listStart = word();
+        }
+        while (at + 1 < key.size())
+            state.vars.push_back({word(), static_cast<int32_t>(word())});
+        return state;
+    }
+};
 
 struct Node {
     Kind kind = PASS;
@@ -148,14 +207,23 @@ private:
     uint32_t follow(const Origin &origin, const std::vector<int32_t> &prefix);
     uint32_t reachPass(const Origin &origin);
     uint32_t reachMenu(const Origin &origin);
-    uint32_t addState(Kind kind, const Origin &origin, bool *added);
+    uint32_t addState(const Origin &origin, bool *added);
     Problem *note(Noticed kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
     std::vector<int32_t> replay(const Anchor &anchor);
     Anchor anchorOf(uint32_t node) const;
 
     std::string describe(uint32_t node) const;
     void findIdleLoops();
-    void findDeadEnds(std::vector<Diagnostic> &out);
+    // The first dead state found behind a choice, and all of them.
+    struct DeadEnd {
+        uint32_t state;
+        std::unordered_set<uint32_t> states;
+    };
+    std::span<const uint32_t> successors(uint32_t node) const;
+    std::vector<bool> findLive() const;
+    std::map<Location, DeadEnd> findDeadEnds() const;
+    void reportDeadEnds(std::vector<Diagnostic> &out);
+    std::string label(Location choice) const;
 
     Session &s_;
     uint64_t maxStates_;
@@ -178,8 +246,8 @@ private:
     // Problems by kind and place.
     std::map<std::pair<Noticed, Location>, Problem> found_;
 
-    std::vector<uint32_t> key_;
-    std::vector<VarValue> vars_;
+    State state_;                // the state being reached
+    std::vector<uint32_t> key_;  // and its words
 };
 
 int Explorer::choose(int)
@@ -230,24 +298,16 @@ std::vector<int32_t> Explorer::prefix(uint32_t menu) const
     return answers;
 }
 
-// Pass state keys: PASS, map, counter, unread name (map, pos, hash), unread
-// description (the same), then the variables as name and value.
 void Explorer::restore(uint32_t pass)
 {
-    const auto key = states_.key(pass);
-    const std::string &map = s_.maps.map(key[1]).name;
+    const State state = State::decode(states_.key(pass));
+    const std::string &map = s_.maps.map(state.map).name;
     if (!go_map || map != go_map)
         go_map = setStringF(go_map, "%s", map.c_str());
     desc_count = nodes_[pass].descCount;
-    const auto unread = [&](size_t at) {
-        return Unread{{key[at], key[at + 1]}, key[at + 2] | uint64_t{key[at + 3]} << 32};
-    };
-    screen.name = unread(3);
-    screen.desc = unread(7);
-    vars_.clear();
-    for (size_t at = 11; at + 1 < key.size(); at += 2)
-        vars_.push_back({key[at], static_cast<int32_t>(key[at + 1])});
-    writeVariables(s_.names, vars_);
+    screen.name = state.name;
+    screen.desc = state.desc;
+    writeVariables(s_.names, state.vars);
 }
 
 // Runs the pass of origin.pass with the answers that lead to origin.menu
@@ -270,19 +330,18 @@ Explorer::Outcome Explorer::run(const Origin &origin, const std::vector<int32_t>
     }
 }
 
-// Ends key_ with the variables and adds it as a state; a new state gets a
-// node, reached from origin, for the caller to complete, and waits to be
-// searched.
-uint32_t Explorer::addState(Kind kind, const Origin &origin, bool *added)
+// Completes state_ with the variables and adds it; a new state gets a node,
+// reached from origin, for the caller to complete, and waits to be searched.
+uint32_t Explorer::addState(const Origin &origin, bool *added)
 {
-    readVariables(s_.names, vars_);
-    for (const VarValue &var : vars_)
-        key_.insert(key_.end(), {var.name, static_cast<uint32_t>(var.value)});
+    readVariables(s_.names, state_.vars);
+    state_.encode(key_);
     const uint32_t id = states_.add(key_, states_.size() >= maxStates_, added);
     if (id == KeySet::MISSING)
         incomplete_ = true;
     if (!*added)
         return id == KeySet::MISSING ? UNKNOWN : id;
+    const Kind kind = state_.kind;
     Node node;
     node.kind = kind;
     node.pass = kind == PASS ? id : origin.pass;
@@ -297,35 +356,34 @@ uint32_t Explorer::addState(Kind kind, const Origin &origin, bool *added)
 
 uint32_t Explorer::reachPass(const Origin &origin)
 {
-    const uint32_t map = s_.maps.id(go_map);
-    key_.assign({PASS, map, static_cast<uint32_t>(std::max(desc_count, DESC_COUNT_FLOOR))});
-    for (const Unread &unread : {screen.name, screen.desc})
-        key_.insert(key_.end(), {unread.at.map, unread.at.pos, static_cast<uint32_t>(unread.hash),
-                                 static_cast<uint32_t>(unread.hash >> 32)});
+    state_.kind = PASS;
+    state_.map = s_.maps.id(go_map);
+    state_.descCount = desc_count;
+    state_.name = screen.name;
+    state_.desc = screen.desc;
     bool added;
-    const uint32_t id = addState(PASS, origin, &added);
+    const uint32_t id = addState(origin, &added);
     if (added)
         nodes_[id].descCount = desc_count;
     return id;
 }
 
-// Menu state keys: MENU, map, counter, the calls (slice and loop flag), the
-// list's start, then the variables.
 uint32_t Explorer::reachMenu(const Origin &origin)
 {
-    const uint32_t map = s_.watch.map();
-    key_.assign({MENU, map, static_cast<uint32_t>(std::max(desc_count, DESC_COUNT_FLOOR)),
-                 static_cast<uint32_t>(s_.watch.calls().size())});
+    state_.kind = MENU;
+    state_.map = s_.watch.map();
+    state_.descCount = desc_count;
+    state_.calls.clear();
     for (const Watcher::Call &call : s_.watch.calls())
-        key_.insert(key_.end(), {call.start, call.limit, call.loop});
-    key_.push_back(s_.watch.menuList());
+        state_.calls.push_back({call.start, call.limit, call.loop});
+    state_.listStart = s_.watch.menuList();
     bool added;
-    const uint32_t id = addState(MENU, origin, &added);
+    const uint32_t id = addState(origin, &added);
     if (!added)
         return id;
 
     // The menu as the script spells it: its map, list and option bodies.
-    std::vector<uint32_t> site{map, s_.watch.menuList()};
+    std::vector<uint32_t> site{state_.map, state_.listStart};
     site.insert(site.end(), s_.watch.menuBodies().begin(), s_.watch.menuBodies().end());
     bool newSite;
     nodes_[id].site = sites_.add(site, false, &newSite);
@@ -447,11 +505,8 @@ std::vector<int32_t> Explorer::replay(const Anchor &anchor)
 
 std::string Explorer::describe(uint32_t node) const
 {
-    const auto key = states_.key(node);
-    std::vector<VarValue> vars;
-    for (size_t at = key[0] == PASS ? 11 : 5 + 3 * key[3]; at + 1 < key.size(); at += 2)
-        vars.push_back({key[at], static_cast<int32_t>(key[at + 1])});
-    return "map " + s_.maps.map(key[1]).name + " with " + describeVariables(s_.names, vars);
+    const State state = State::decode(states_.key(node));
+    return "map " + s_.maps.map(state.map).name + " with " + describeVariables(s_.names, state.vars);
 }
 
 // A pass that waits for no key leads to one next state; when following such
@@ -479,7 +534,7 @@ void Explorer::findIdleLoops()
                     nearest = *it;
             }
             const Node &n = nodes_[nearest];
-            const Location where = n.passEnd.map != NONE ? n.passEnd : Location{states_.key(nearest)[1], 0};
+            const Location where = n.passEnd.map != NONE ? n.passEnd : Location{State::decode(states_.key(nearest)).map, 0};
             note(IDLE, where, anchorOf(nearest), n.dist, nearest);
         }
         for (const uint32_t node : walk)
@@ -487,18 +542,18 @@ void Explorer::findIdleLoops()
     }
 }
 
-// States from which no ending can be reached: every state that cannot get
-// to a game over, nor to a state the search did not finish. Each is
-// reported at the choice that leads into it from a state that can still
-// finish, with the map and variables of the first one found.
-void Explorer::findDeadEnds(std::vector<Diagnostic> &out)
+std::span<const uint32_t> Explorer::successors(uint32_t node) const
+{
+    const Node &n = nodes_[node];
+    return std::span<const uint32_t>(edges_).subspan(n.edges, n.kind == PASS ? 1 : n.options);
+}
+
+// The states from which an ending can still be reached: those that end the
+// game or lead to a state the search did not finish, and every state that
+// leads to one of them, found by walking the edges backwards.
+std::vector<bool> Explorer::findLive() const
 {
     const auto count = static_cast<uint32_t>(nodes_.size());
-    std::vector<uint32_t> into(count + 1, 0), from;
-    const auto successors = [&](uint32_t node) {
-        const Node &n = nodes_[node];
-        return std::span<const uint32_t>(edges_).subspan(n.edges, n.kind == PASS ? 1 : n.options);
-    };
     std::vector<bool> live(count, false);
     std::vector<uint32_t> work;
     const auto seed = [&](uint32_t node) {
@@ -507,6 +562,8 @@ void Explorer::findDeadEnds(std::vector<Diagnostic> &out)
             work.push_back(node);
         }
     };
+    // The edges into each state, grouped by state: into[n] .. into[n + 1] in from.
+    std::vector<uint32_t> into(count + 1, 0), from;
     for (uint32_t node = 0; node < count; node++) {
         if (nodes_[node].edges == NONE || nodes_[node].ends) {
             seed(node);
@@ -532,26 +589,26 @@ void Explorer::findDeadEnds(std::vector<Diagnostic> &out)
     while (!work.empty()) {
         const uint32_t node = work.back();
         work.pop_back();
-        for (uint32_t at = into[node]; at < into[node + 1]; at++) {
-            if (!live[from[at]]) {
-                live[from[at]] = true;
-                work.push_back(from[at]);
-            }
-        }
+        for (uint32_t at = into[node]; at < into[node + 1]; at++)
+            seed(from[at]);
     }
+    return live;
+}
 
-    // The first dead state found behind each choice, and how many there are.
-    struct DeadEnd {
-        uint32_t state;
-        std::unordered_set<uint32_t> states;
-    };
-    std::map<Location, DeadEnd> dead;  // by the choice; the start of the game at no place
+// The states from which no ending can be reached, by the choice that leads
+// into them from a state that can still finish (the start of the game at
+// no place): the nearest one found behind it, and all of them.
+std::map<Location, Explorer::DeadEnd> Explorer::findDeadEnds() const
+{
+    const std::vector<bool> live = findLive();
+    std::map<Location, DeadEnd> dead;
     const auto enter = [&](Location choice, uint32_t state) {
         auto [entry, added] = dead.try_emplace(choice, DeadEnd{state, {}});
         if (!added && nodes_[state].dist < nodes_[entry->second.state].dist)
             entry->second.state = state;
         entry->second.states.insert(state);
     };
+    const auto count = static_cast<uint32_t>(nodes_.size());
     if (count > 0 && !live[0])
         enter({}, 0);
     for (uint32_t node = 0; node < count; node++) {
@@ -563,22 +620,21 @@ void Explorer::findDeadEnds(std::vector<Diagnostic> &out)
             if (next[option] < count && !live[next[option]])
                 enter({site[0], site[2 + option] - 1}, next[option]);
     }
-    for (const auto &[choice, end] : dead) {
+    return dead;
+}
+
+// Each dead end at its choice, with the map and variables of the nearest
+// state behind it.
+void Explorer::reportDeadEnds(std::vector<Diagnostic> &out)
+{
+    for (const auto &[choice, end] : findDeadEnds()) {
         Diagnostic d;
-        if (choice.map == NONE) {
-            d = diagnose(s_.maps, {states_.key(0)[1], 0}, Severity::Error, "dead-end",
+        if (choice.map == NONE)
+            d = diagnose(s_.maps, {State::decode(states_.key(0)).map, 0}, Severity::Error, "dead-end",
                          "no ending can be reached from the start of the game");
-        } else {
-            const Map &map = s_.maps.map(choice.map);
-            std::string_view label = map.line(map.lineOf[choice.pos]);
-            label.remove_prefix(std::min(label.size(), label.find(".opt") + 4));
-            while (!label.empty() && (label.front() == ' ' || label.front() == '\t'))
-                label.remove_prefix(1);
-            while (!label.empty() && (label.back() == '\n' || label.back() == ' ' || label.back() == '\t'))
-                label.remove_suffix(1);
+        else
             d = diagnose(s_.maps, choice, Severity::Error, "dead-end",
-                         "no ending can be reached after choosing '" + std::string(label) + "'");
-        }
+                         "no ending can be reached after choosing '" + label(choice) + "'");
         std::string more;
         if (end.states.size() > 1)
             more = " (and " + plural(end.states.size() - 1, "more state", "more states") + ")";
@@ -586,6 +642,21 @@ void Explorer::findDeadEnds(std::vector<Diagnostic> &out)
         d.replay = replay(anchorOf(end.state));
         out.push_back(std::move(d));
     }
+}
+
+// The label of the option whose body starts after choice, as the survey
+// of its map read it, without the blanks around it.
+std::string Explorer::label(Location choice) const
+{
+    for (const survey::Text &label : s_.maps.map(choice.map).survey.labels) {
+        if (label.start + label.text.size() != choice.pos)
+            continue;
+        const size_t first = label.text.find_first_not_of(" \t");
+        if (first == std::string::npos)
+            return "";
+        return label.text.substr(first, label.text.find_last_not_of(" \t") - first + 1);
+    }
+    return "";
 }
 
 void Explorer::report(std::vector<Diagnostic> &out)
@@ -599,7 +670,7 @@ void Explorer::report(std::vector<Diagnostic> &out)
         d.replay = replay(problem.anchor);
         out.push_back(std::move(d));
     }
-    findDeadEnds(out);
+    reportDeadEnds(out);
     if (!incomplete_)
         reportCoverage(s_.maps, s_.watch, out);
 }
@@ -625,11 +696,15 @@ std::string Explorer::summary() const
 
 int exploreCommand(int argc, char **argv)
 {
-    cli::Args args(argc, argv, HELP);
+    static const std::string HELP = help();
+    cli::Args args(argc, argv, HELP.c_str());
     uint64_t maxStates = 1000000;
-    std::string replays;
+    std::string replays, option;
+    problems::Filter filter;
     while (args.more()) {
-        if (!args.number("--max-states", maxStates) && !args.option("--replays", replays))
+        if (args.prefixed("-W", option))
+            filter.take(option);
+        else if (!args.number("--max-states", maxStates) && !args.option("--replays", replays))
             args.folder();
     }
     if (maxStates == 0 || maxStates > UINT32_MAX - 2)
@@ -641,6 +716,7 @@ int exploreCommand(int argc, char **argv)
     explorer.search();
     std::vector<Diagnostic> found;
     explorer.report(found);
+    filter.apply(found);
     diag::report(std::cout, found, replays);
     std::cout << "zokc explore: " << explorer.summary() << "; " << diag::tally(found, ", ") << '\n';
     return diag::count(found, Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;

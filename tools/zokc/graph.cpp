@@ -4,7 +4,7 @@
 #include "cli.hpp"
 #include "commands.hpp"
 #include "diagnostics.hpp"
-#include "folder.hpp"
+#include "maps.hpp"
 
 #include <deque>
 #include <iostream>
@@ -63,8 +63,8 @@ std::string trimmed(std::string_view text)
 }
 
 // Node names: a map's own name; for the endings names that no map or target
-// can have (no map name holds '/', and a target beginning with '/' gets one
-// more).
+// can have (no map name begins with '/', and a target beginning with '/'
+// gets one more).
 std::string nodeName(std::string_view target)
 {
     std::string name = target.starts_with('/') ? "/" : "";
@@ -74,21 +74,21 @@ const std::string DEATH = "/death", VICTORY = "/victory";
 
 class Graph {
 public:
-    explicit Graph(const folder::Game &game) : game_(game) {}
+    explicit Graph(const zokc::MapStore &game) : game_(game) {}
 
     void write(std::ostream &out)
     {
-        for (const folder::Map &map : game_.maps) {
+        for (const zokc::Map &map : game_.listedMaps()) {
             for (const survey::Text &go : map.survey.gos)
                 edges_.insert({map.name, nodeName(go.text), where(map, go.where), !game_.find(go.text)});
             for (const survey::Ending &ending : map.survey.endings)
                 edges_.insert({map.name, ending.result == PARSE_DIE ? DEATH : VICTORY, where(map, ending.where), false});
         }
-        out << "digraph " << dotString(game_.dir) << " {\n"
+        out << "digraph " << dotString(game_.dir()) << " {\n"
             << "  node [shape=box];\n";
         const std::set<std::string> reached = reachable();
         std::set<std::string> missing;
-        for (const folder::Map &map : game_.maps) {
+        for (const zokc::Map &map : game_.listedMaps()) {
             std::vector<std::string> lines{map.name};
             if (!map.survey.names.empty())
                 lines.push_back(trimmed(map.survey.names.begin()->text));
@@ -137,7 +137,7 @@ private:
 
     // The option a .go or ending sits under and the condition around it (or
     // around its option).
-    std::vector<std::string> where(const folder::Map &map, const survey::Where &at) const
+    std::vector<std::string> where(const zokc::Map &map, const survey::Where &at) const
     {
         std::vector<std::string> lines;
         survey::Where branch = at;
@@ -180,7 +180,7 @@ private:
         return reached;
     }
 
-    const folder::Game &game_;
+    const zokc::MapStore &game_;
     std::set<Edge> edges_;
 };
 
@@ -192,8 +192,8 @@ int graphCommand(int argc, char **argv)
     while (args.more())
         args.folder();
     const std::string dir = args.dir();
-    folder::Game game;
-    if (!folder::readGame(dir, game))
+    const zokc::MapStore game(dir);
+    if (!game.readable())
         throw cli::Exit{cli::EXIT_USAGE, "cannot read the game folder '" + dir + "'"};
     Graph(game).write(std::cout);
     return cli::EXIT_OK;

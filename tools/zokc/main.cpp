@@ -32,7 +32,8 @@ void help()
                  "       zokc COMMAND --help | zokc --help | zokc --version\n"
                  "\n"
                  "The author's tool for zok games. DIR is the folder holding the maps\n"
-                 "(default: game); each map is DIR/<map>.zok and play starts at start.\n"
+                 "(default: game); each map is DIR/<map>.zok, or in a sub-folder of DIR\n"
+                 "(DIR/rooms/cellar.zok for '.go rooms/cellar'), and play starts at start.\n"
                  "\n"
                  "Commands:\n";
     for (const Command &command : COMMANDS)

@@ -1,64 +1,56 @@
-// Maps read once and served from memory, with their line tables, the
-// options their scripts spell and the places in them reports name.
+// Reading a game: the listing comes from the core's file helpers, each
+// script from the core's map reader, as the game itself would read it, and
+// what the script means from the interpreter's own survey of it.
 #include "maps.hpp"
 
+#include "fifo.hpp"
 #include "interp.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zokc {
 
 namespace {
+
+constexpr std::string_view EXTENSION = ".zok";
 
 bool isBlank(char ch)
 {
     return ch == ' ' || ch == '\t';
 }
 
-// The line without its blanks, as the interpreter's directive words see it.
-std::string squeezed(std::string_view line)
-{
-    std::string word;
-    for (const char ch : line)
-        if (!isBlank(ch) && ch != '\n')
-            word += ch;
-    return word;
-}
+struct FreeText {
+    void operator()(char *text) const { free(text); }
+};
+using Text = std::unique_ptr<char, FreeText>;
 
-// Where each option of the script lies: an ".opt" line outside a
-// description, and its body up to the ".tpo" that closes it, counting the
-// options of lists nested in the body as the interpreter does.
-void findOptions(Map &map)
+// Why the map reader found no script at path.
+std::string whyUnreadable(const std::string &path)
 {
-    bool inDesc = false;
-    for (uint32_t n = 0; n < map.lines(); n++) {
-        std::string word = squeezed(map.line(n));
-        if (inDesc) {
-            inDesc = word != ".dend";
-            continue;
-        }
-        if (word.starts_with(".desc")) {
-            inDesc = word != ".desc.dend";
-            continue;
-        }
-        if (word.starts_with(".list"))
-            word.erase(0, 5);
-        if (!word.starts_with(".opt"))
-            continue;
-        uint32_t last = n + 1, depth = 0;
-        for (; last < map.lines(); last++) {
-            const std::string body = squeezed(map.line(last));
-            if (body.starts_with(".opt"))
-                depth++;
-            else if (body.starts_with(".tpo") && depth-- == 0)
-                break;
-        }
-        map.options.push_back({n, std::min(last, map.lines() - 1)});
-    }
+    struct stat entry, target;
+    if (lstat(path.c_str(), &entry) != 0)
+        return strerror(errno);
+    if (stat(path.c_str(), &target) != 0)
+        return std::string("it is a symbolic link to nothing that can be opened (") + strerror(errno) + ")";
+    if (S_ISDIR(target.st_mode))
+        return "it is a folder, not a file";
+    if (!S_ISREG(target.st_mode))
+        return "it is not a regular file but a pipe, a device or a socket";
+    if (static_cast<uint64_t>(target.st_size) >= UINT32_MAX)
+        return "it is 4 GiB or larger";
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return strerror(errno);
+    close(fd);
+    return "reading it failed";
 }
 
 void index(Map &map)
@@ -71,10 +63,43 @@ void index(Map &map)
             map.lineStart.push_back(pos + 1);
     }
     map.lineOf[map.text.size()] = map.lines() - 1;
-    findOptions(map);
+}
+
+// The options the survey read: each label, with the body a menu showed
+// behind it (a label's body starts after its newline).
+void findOptions(Map &map)
+{
+    std::map<uint32_t, uint32_t> bodyEnd;
+    for (const auto &[start, end] : map.survey.bodies)
+        bodyEnd[start] = end;
+    uint32_t last = NONE;
+    for (const survey::Text &label : map.survey.labels) {
+        if (label.start == last)
+            continue;  // the same label read on another way through
+        last = label.start;
+        const auto body = static_cast<uint32_t>(label.start + label.text.size() + 1);
+        OptionLines option{map.lineOf[std::min<size_t>(label.start, map.text.size())], 0, body};
+        option.lastLine = option.optLine;
+        if (const auto end = bodyEnd.find(body); end != bodyEnd.end() && end->second > 0)
+            option.lastLine = map.lineOf[std::min<size_t>(end->second - 1, map.text.size())];
+        map.options.push_back(option);
+    }
 }
 
 }  // namespace
+
+bool leavesFolder(std::string_view target)
+{
+    if (target.starts_with('/'))
+        return true;
+    for (size_t at = 0; at <= target.size();) {
+        const size_t end = std::min(target.find('/', at), target.size());
+        if (target.substr(at, end - at) == "..")
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
 
 std::string_view Map::line(uint32_t n) const
 {
@@ -100,33 +125,87 @@ uint32_t Map::column(uint32_t n) const
     return column;
 }
 
-MapStore::MapStore(std::string dir) : dir_(std::move(dir))
+MapStore::MapStore(std::string dir, const Texts &texts) : dir_(std::move(dir))
 {
     // "game/" names its maps "game/start.zok", as "game" does.
     while (dir_.size() > 1 && dir_.back() == '/')
         dir_.pop_back();
+    std::vector<std::string> names;
+    list("", names);
+    for (const auto &[name, text] : texts)
+        names.push_back(name);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    for (std::string &name : names) {
+        const auto text = texts.find(name);
+        maps_[add(std::move(name), text == texts.end() ? nullptr : &text->second)].listed = true;
+    }
+    listed_ = count();
+}
+
+// Adds the maps of the folder sub (of the game folder; "" for itself),
+// then those of its sub-folders. Links to folders are not followed, so
+// that the walk ends.
+void MapStore::list(const std::string &sub, std::vector<std::string> &names)
+{
+    const DirPtr listing(openDir((sub.empty() ? dir_ : dir_ + "/" + sub).c_str(), 0));
+    if (sub.empty())
+        readable_ = listing != nullptr;
+    std::vector<std::string> folders;
+    while (const DirEntry *entry = readDir(listing.get())) {
+        const std::string_view file = entry->name;
+        const std::string name = sub.empty() ? std::string(file) : sub + "/" + std::string(file);
+        if (hasExtension(entry->name, EXTENSION.data()))
+            names.push_back(name.substr(0, name.size() - EXTENSION.size()));
+        if (entry->type == ENTRY_DIR && file != "." && file != "..")
+            folders.push_back(name);
+    }
+    for (const std::string &folder : folders)
+        list(folder, names);
+}
+
+uint32_t MapStore::add(std::string name, const std::string *text)
+{
+    Map map;
+    map.name = std::move(name);
+    const Text path(mapPath(dir_.c_str(), map.name.c_str()));
+    map.path = path.get();
+    if (text) {
+        map.text = *text;
+        map.exists = true;
+    } else {
+        char *block = nullptr;
+        const uint32_t size = readMap(&block, path.get());
+        const Text script(block);
+        map.exists = size > 0;
+        if (map.exists)
+            map.text.assign(block, size - 1);
+        else
+            map.problem = whyUnreadable(map.path);
+    }
+    index(map);
+    if (map.exists) {
+        map.survey = survey::surveyMap(map.text.c_str(), static_cast<uint32_t>(map.text.size() + 1));
+        findOptions(map);
+    }
+    const auto id = count();
+    byName_.emplace(map.name, id);
+    byPath_.emplace(map.path, id);
+    maps_.push_back(std::move(map));
+    return id;
 }
 
 uint32_t MapStore::id(std::string_view name)
 {
     if (const auto found = byName_.find(name); found != byName_.end())
         return found->second;
-    Map map;
-    map.name = name;
-    const std::unique_ptr<char, decltype(&free)> path(mapPath(dir_.c_str(), map.name.c_str()), free);
-    map.path = path.get();
-    char *block = nullptr;
-    const uint32_t size = readMap(&block, path.get());
-    const std::unique_ptr<char, decltype(&free)> text(block, free);
-    map.exists = size > 0;
-    if (map.exists)
-        map.text.assign(block, size - 1);
-    index(map);
-    const auto id = static_cast<uint32_t>(maps_.size());
-    byName_.emplace(map.name, id);
-    byPath_.emplace(map.path, id);
-    maps_.push_back(std::move(map));
-    return id;
+    return add(std::string(name), nullptr);
+}
+
+const Map *MapStore::find(std::string_view name) const
+{
+    const auto found = byName_.find(name);
+    return found == byName_.end() ? nullptr : &maps_[found->second];
 }
 
 uint32_t MapStore::byPath(std::string_view path)
@@ -139,8 +218,8 @@ uint32_t MapStore::byPath(std::string_view path)
     std::string_view name = path;
     if (name.starts_with(prefix))
         name.remove_prefix(prefix.size());
-    if (name.ends_with(".zok"))
-        name.remove_suffix(4);
+    if (name.ends_with(EXTENSION))
+        name.remove_suffix(EXTENSION.size());
     return id(name);
 }
 
@@ -160,19 +239,6 @@ MapLoader MapStore::loader(uint32_t *current)
         *text = block;
         return static_cast<uint32_t>(size);
     };
-}
-
-std::vector<std::string> MapStore::listing() const
-{
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto &entry : std::filesystem::directory_iterator(dir_, error)) {
-        const std::string file = entry.path().filename().string();
-        if (file.size() > 4 && file.ends_with(".zok") && !entry.is_directory(error))
-            names.push_back(file.substr(0, file.size() - 4));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 diag::Diagnostic diagnose(const MapStore &maps, Location at, diag::Severity severity, std::string kind,

@@ -1,12 +1,20 @@
-// A game's maps held in memory for the commands that play a game many times
-// over: each script is read from disk once, then handed to the core's map
-// loop as a fresh copy on every pass, with the line table the reports need.
+// The game as every zokc command reads it: the maps of the game folder and
+// of its sub-folders, found through the core's directory listing, each
+// script read by the core's map reader, with its line table and the survey
+// of how the interpreter reads it (its options come from there too). Maps a
+// ".go" names that the folder does not hold are added when asked for, and
+// the maps are served to the core's map loop from memory, a fresh copy on
+// every pass.
 #pragma once
 #include "diagnostics.hpp"
 #include "game.hpp"
+#include "survey.hpp"
 
 #include <compare>
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -23,21 +31,26 @@ struct Location {
     auto operator<=>(const Location &) const = default;
 };
 
-// An option as the script spells it: its ".opt" line and the lines of its
-// body up to its own ".tpo" (0-based line numbers).
+// An option as the interpreter reads it: the line of its ".opt", the last
+// line of its body (its ".tpo"; the ".opt" line when no menu shows it) and
+// where its body starts.
 struct OptionLines {
     uint32_t optLine;
     uint32_t lastLine;
+    uint32_t bodyStart;
 };
 
 struct Map {
-    std::string name;  // as ".go" names it
-    std::string path;  // DIR/<name>.zok
-    bool exists = false;
-    std::string text;  // the script, without the terminating zero
+    std::string name;     // as ".go" names it: "start", "rooms/cellar"
+    std::string path;     // DIR/<name>.zok
+    bool listed = false;  // found in the game folder (or given as a text)
+    bool exists = false;  // its script was read
+    std::string problem;  // why the script cannot be read, when it cannot
+    std::string text;     // the script, without the terminating zero; may hold zero bytes
     std::vector<uint32_t> lineOf;     // 0-based line of each byte, and of the end
     std::vector<uint32_t> lineStart;  // byte index where each line starts
-    std::vector<OptionLines> options;
+    survey::Survey survey;
+    std::vector<OptionLines> options;  // in the order of their labels
 
     uint32_t lines() const { return static_cast<uint32_t>(lineStart.size()); }
     std::string_view line(uint32_t n) const;
@@ -47,13 +60,30 @@ struct Map {
     uint32_t column(uint32_t n) const;
 };
 
+// Scripts that stand for files, by map name: an editor's unsaved buffers.
+using Texts = std::map<std::string, std::string, std::less<>>;
+
+// Whether a ".go" target leads out of the game folder: a path from the root,
+// or one with a ".." component. Any other target is a map of the game, in
+// the folder or in a sub-folder of it.
+bool leavesFolder(std::string_view target);
+
 class MapStore {
 public:
-    explicit MapStore(std::string dir);
+    // Reads every map of the game in dir, sub-folders included; texts take
+    // the place of the files of those names, or add maps.
+    explicit MapStore(std::string dir, const Texts &texts = {});
 
     const std::string &dir() const { return dir_; }
-    // The id of the map of that name, read from disk the first time.
+    // Whether the folder could be listed.
+    bool readable() const { return readable_; }
+    // The maps the folder holds have the ids 0 .. listed() - 1, in order of name.
+    uint32_t listed() const { return listed_; }
+    std::span<const Map> listedMaps() const { return {maps_.data(), listed_}; }
+    // The id of the map of that name, read the first time it is asked for.
     uint32_t id(std::string_view name);
+    // The map of that name if it is read already, without reading it.
+    const Map *find(std::string_view name) const;
     const Map &map(uint32_t id) const { return maps_[id]; }
     uint32_t count() const { return static_cast<uint32_t>(maps_.size()); }
 
@@ -61,11 +91,10 @@ public:
     // a pass runs over through *current.
     MapLoader loader(uint32_t *current);
 
-    // The maps DIR holds (files named <map>.zok), sorted by name.
-    std::vector<std::string> listing() const;
-
 private:
+    uint32_t add(std::string name, const std::string *text);
     uint32_t byPath(std::string_view path);
+    void list(const std::string &sub, std::vector<std::string> &names);
 
     // Looked up by string_view, without a copy, on every pass.
     struct Hash {
@@ -75,6 +104,8 @@ private:
     using Index = std::unordered_map<std::string, uint32_t, Hash, std::equal_to<>>;
 
     std::string dir_;
+    bool readable_ = false;
+    uint32_t listed_ = 0;
     std::vector<Map> maps_;
     Index byName_, byPath_;
 };

@@ -2,6 +2,8 @@
 // what it notices.
 #include "playthrough.hpp"
 
+#include "problems.hpp"
+
 #include "VarTable.hpp"
 #include "Word.hpp"
 #include "interp.hpp"
@@ -90,36 +92,35 @@ int AutoPlayer::chooseOption(WordList *labels)
 diag::Diagnostic diagnoseNoticed(Session &session, Noticed kind, Location at, Location other, int value,
                                  const std::string &tail)
 {
-    using diag::Severity;
-    const auto met = [&](Severity severity, const char *name, const std::string &message) {
-        return diagnose(session.maps, at, severity, name, message + tail);
+    const auto met = [&](const char *name, const std::string &message) {
+        return diagnose(session.maps, at, problems::severity(name), name, message + tail);
     };
     switch (kind) {
     case UNSEEN_NAME:
     case UNSEEN_DESC: {
-        diag::Diagnostic d = met(Severity::Warning, "unseen-text",
+        diag::Diagnostic d = met("unseen-text",
                                  kind == UNSEEN_NAME ? "this name line is replaced before the player can read it"
                                                      : "this description is replaced before the player can read it");
         d.notes.push_back({where(session.maps, other), "replaced by this one with no key wait between"});
         return d;
     }
     case TALL:
-        return met(Severity::Warning, "unseen-text",
+        return met("tall-description",
                    "this description takes " + std::to_string(value) +
                        " rows; on an 80 x 24 terminal the pane shows " + std::to_string(DESC_ROWS));
     case MISSING:
-        return met(Severity::Error, "missing-map",
+        return met("missing-map",
                    std::string(at.pos == 0 && at.map == session.startMap()
                                    ? "the game starts at a map that cannot be loaded: "
                                    : "this goes to a map that cannot be loaded: ") +
                        session.maps.map(other.map).path);
     case ENDING:
-        return met(Severity::Note, "ending",
+        return met("ending",
                    value == static_cast<int>(Ending::Won) ? "the game is won here" : "the game ends in death here");
     case IDLE:
         break;
     }
-    return met(Severity::Error, "idle",
+    return met("idle",
                "this map runs again and again without waiting for a key; zok ends the game after " +
                    std::to_string(MAX_IDLE_PASSES) + " passes");
 }

@@ -6,6 +6,7 @@
 #include "coverage.hpp"
 #include "diagnostics.hpp"
 #include "playthrough.hpp"
+#include "problems.hpp"
 #include "rng.hpp"
 
 #include <iostream>
@@ -18,28 +19,34 @@ using namespace zokc;
 using diag::Diagnostic;
 using diag::Severity;
 
-const char *const HELP =
-    "usage: zokc random [--runs N] [--seed S] [--max-steps N] [--coverage]\n"
-    "                   [--replays DIR] [DIR]\n"
-    "\n"
-    "Plays the game in DIR (default: game) N times from the start, choosing\n"
-    "every option at random, and reports the endings reached, with how many\n"
-    "runs reached each, and the problems met, as zokc explore does: .go to a\n"
-    "missing map, maps that run again and again without a key wait, text the\n"
-    "player cannot read. Each comes with the shortest run found that meets it.\n"
-    "\n"
-    "  --runs N         how many playthroughs (default 10000)\n"
-    "  --seed S         the seed of the random choices (a whole number); the\n"
-    "                   same seed plays the same runs. Without it one is picked\n"
-    "                   and shown, so that the runs can be played again\n"
-    "  --max-steps N    end a run after N key waits and answers (default 1000)\n"
-    "  --coverage       list every map's lines with the times they ran, and\n"
-    "                   report the maps, options and lines never reached\n"
-    "  --replays DIR    write each problem's replay to DIR/<n>-<name>.txt;\n"
-    "                   zokc play --replay FILE plays it\n"
-    "  -h, --help       show this text\n"
-    "\n"
-    "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
+std::string help()
+{
+    return "usage: zokc random [--runs N] [--seed S] [--max-steps N] [--coverage]\n"
+           "                   [--replays DIR] [-Werror] [-Wno-NAME]... [DIR]\n"
+           "\n"
+           "Plays the game in DIR (default: game) N times from the start, choosing\n"
+           "every option at random, and reports the endings reached, with how many\n"
+           "runs reached each, and the problems met, as zokc explore does. Each comes\n"
+           "with the shortest run found that meets it. The kinds (the last three\n"
+           "only with --coverage):\n"
+           "\n" +
+           problems::helpList(problems::RANDOM) +
+           "\n"
+           "  --runs N         how many playthroughs (default 10000)\n"
+           "  --seed S         the seed of the random choices (a whole number); the\n"
+           "                   same seed plays the same runs. Without it one is picked\n"
+           "                   and shown, so that the runs can be played again\n"
+           "  --max-steps N    end a run after N key waits and answers (default 1000)\n"
+           "  --coverage       list every map's lines with the times they ran, and\n"
+           "                   report the maps, options and lines never reached\n"
+           "  --replays DIR    write each problem's replay to DIR/<n>-<name>.txt;\n"
+           "                   zokc play --replay FILE plays it\n"
+           "  -Werror          count warnings as errors\n"
+           "  -Wno-NAME        report no problems of the kind NAME (-WNAME: do again)\n"
+           "  -h, --help       show this text\n"
+           "\n"
+           "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
+}
 
 // Thrown when a run has taken all the key waits it may.
 struct OutOfSteps {};
@@ -167,12 +174,16 @@ void Runner::report(std::vector<Diagnostic> &out)
 
 int randomCommand(int argc, char **argv)
 {
-    cli::Args args(argc, argv, HELP);
+    static const std::string HELP = help();
+    cli::Args args(argc, argv, HELP.c_str());
     uint64_t runs = 10000, seed = 0, maxSteps = 1000;
-    std::string replays;
+    std::string replays, option;
     bool coverage = false, seedGiven = false;
+    problems::Filter filter;
     while (args.more()) {
-        if (args.number("--seed", seed))
+        if (args.prefixed("-W", option))
+            filter.take(option);
+        else if (args.number("--seed", seed))
             seedGiven = true;
         else if (args.flag("--coverage"))
             coverage = true;
@@ -192,6 +203,7 @@ int randomCommand(int argc, char **argv)
     runner.report(found);
     if (coverage)
         reportCoverage(session.maps, session.watch, found);
+    filter.apply(found);
     diag::report(std::cout, found, replays);
     if (coverage)
         listCoverage(session.maps, session.watch, std::cout);
