@@ -2,14 +2,17 @@
 // player's answers recorded to a file or replayed from one.
 #include "cli.hpp"
 #include "commands.hpp"
+#include "diagnostics.hpp"
 #include "plain.hpp"
+#include "replay.hpp"
 
 #include "VarTable.hpp"
 #include "interp.hpp"
 
 #include <cstdlib>
-#include <fstream>
+#include <dirent.h>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +59,39 @@ struct Globals {
     }
 };
 
+// The files a record must not be written over: the replay file and the maps.
+std::vector<replay::Record::Kept> kept(const std::string &dir, const std::string &replay)
+{
+    std::vector<replay::Record::Kept> files;
+    if (!replay.empty())
+        replay::identify(replay, "the replay file '" + replay + "'", files);
+    if (DIR *listing = opendir(dir.c_str())) {
+        while (const dirent *entry = readdir(listing)) {
+            const std::string_view name = entry->d_name;
+            if (name.size() > 4 && name.ends_with(".zok")) {
+                const std::string path = dir + "/" + entry->d_name;
+                replay::identify(path, "'" + path + "', a map of the game", files);
+            }
+        }
+        closedir(listing);
+    }
+    return files;
+}
+
+// "walk.txt:7: the answer '2 Take the lamp' no longer fits: the menu offers
+// 1 'Go north', 2 'Drop the lamp'"
+std::string mismatchMessage(const plain::ReplayMismatch &mismatch)
+{
+    std::string text = mismatch.file + ":" + std::to_string(mismatch.line) + ": the answer '" +
+                       diag::quoted(mismatch.answer) + "' no longer fits: ";
+    if (mismatch.offered.empty())
+        return text + "play waits for a key here";
+    text += "the menu offers";
+    for (size_t n = 0; n < mismatch.offered.size(); n++)
+        text += (n ? ", " : " ") + std::to_string(n + 1) + " '" + diag::quoted(mismatch.offered[n]) + "'";
+    return text;
+}
+
 }  // namespace
 
 int playCommand(int argc, char **argv)
@@ -72,34 +108,40 @@ int playCommand(int argc, char **argv)
         cli::usage("--max-idle-passes takes at most " + std::to_string(UINT32_MAX));
     const std::string dir = args.dir();
 
-    plain::Plain front(std::cin, std::cout, !isatty(STDIN_FILENO));
-    std::ifstream replayed;
-    if (!replay.empty()) {
-        replayed.open(replay);
-        if (!replayed)
-            throw cli::Exit{cli::EXIT_USAGE, "cannot read the replay file '" + replay + "'"};
-        front.replayFrom(replayed, replay);
-    }
-    std::ofstream recorded;
-    if (!record.empty()) {
-        recorded.open(record, std::ios::trunc);
-        if (!recorded)
-            throw cli::Exit{cli::EXIT_USAGE, "cannot write the record file '" + record + "'"};
-        front.recordTo(recorded);
-    }
-
+    // Answers are read and recorded through files of our own, so that every
+    // read and write error is seen.
+    replay::Reader input(STDIN_FILENO, "standard input", "standard input");
+    plain::Plain front(input, std::cout, !isatty(STDIN_FILENO));
     const Globals globals;
     try {
-        front.greet();
-        const Ending ending = playGame(front, dir.c_str(), readMap, static_cast<uint32_t>(maxIdle));
+        std::optional<replay::Reader> replayed;
+        if (!replay.empty()) {
+            replayed.emplace(replay, "the replay file '" + replay + "'");
+            front.replayFrom(*replayed);
+        }
+        std::optional<replay::Record> recorded;
+        if (!record.empty()) {
+            recorded.emplace(record, kept(dir, replay));
+            front.recordTo(*recorded);
+        }
+        const auto finish = [&](int status) {
+            std::cout.flush();
+            if (recorded)
+                recorded->commit();
+            return status;
+        };
+        try {
+            front.greet();
+            const Ending ending = playGame(front, dir.c_str(), readMap, static_cast<uint32_t>(maxIdle));
+            return finish(ending == Ending::Died || ending == Ending::Won ? cli::EXIT_OK : cli::EXIT_PROBLEMS);
+        } catch (const plain::InputEnded &) {
+            return finish(cli::EXIT_OK);
+        } catch (const plain::ReplayMismatch &mismatch) {
+            finish(cli::EXIT_PROBLEMS);
+            throw cli::Exit{cli::EXIT_PROBLEMS, mismatchMessage(mismatch)};
+        }
+    } catch (const replay::Failed &failed) {
         std::cout.flush();
-        return ending == Ending::Died || ending == Ending::Won ? cli::EXIT_OK : cli::EXIT_PROBLEMS;
-    } catch (const plain::InputEnded &) {
-        return cli::EXIT_OK;
-    } catch (const plain::ReplayMismatch &mismatch) {
-        std::cout.flush();
-        throw cli::Exit{cli::EXIT_PROBLEMS, mismatch.file + ":" + std::to_string(mismatch.line) + ": the answer '" +
-                                                plain::visible(mismatch.answer) + "' fits no option of a menu of " +
-                                                std::to_string(mismatch.options)};
+        throw cli::Exit{cli::EXIT_USAGE, failed.message};
     }
 }
