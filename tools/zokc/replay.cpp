@@ -314,7 +314,8 @@ void write(const std::string &path, const std::vector<Step> &steps)
     const bool exists = lstat(path.c_str(), &st) == 0;
     if (exists && (!S_ISREG(st.st_mode) || !ours(path)))
         throw Failed{"will not replace '" + path + "': " +
-                     (S_ISLNK(st.st_mode) ? "it is a symbolic link" : "it is not a replay file")};
+                         (S_ISLNK(st.st_mode) ? "it is a symbolic link" : "it is not a replay file"),
+                     true};
     std::string text = std::string(HEADER) + "\nzokc\n\n";
     for (const Step &step : steps)
         text += line(step) + '\n';

@@ -28,6 +28,7 @@ constexpr size_t MAX_LINE = 4096;
 // A file that cannot be read or written; the message names it and says why.
 struct Failed {
     std::string message;
+    bool refused = false;  // a file is in the way, which was left alone
 };
 
 // One prompt of a playthrough: a key wait (choice -1) or a menu answer (the
