@@ -5,8 +5,9 @@
 #include "Word.hpp"
 #include "string.hpp"
 
-#include <charconv>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iomanip>
 #include <istream>
 #include <memory>
@@ -63,7 +64,8 @@ void Plain::write(std::string_view text)
 // whole. At the end of all input the prompt's line is finished and play ends.
 std::string Plain::answer(Source &from, bool echoed)
 {
-    out_.flush();
+    if (!out_.flush())
+        throw replay::Failed{std::string("cannot write standard output: ") + strerror(errno)};
     std::string line;
     if (replay_ && replay_->next(line)) {
         from = Source::Replay;

@@ -6,7 +6,8 @@
 // Transcript lines:
 //   ==<name text>        a name line (the text keeps its leading blanks)
 //   <description text>   as written in the script, tabs dropped
-//   [continue]           a key wait; any line answers it
+//   [continue]           a key wait; any line typed answers it, an empty one
+//                        a replayed one
 //     1)<label>          a menu, one numbered label a line
 //   > 2                  the menu prompt and the answer (echoed as recorded,
 //                        with its label, when read from a file)

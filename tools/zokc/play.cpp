@@ -9,7 +9,9 @@
 #include "VarTable.hpp"
 #include "interp.hpp"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <iostream>
 #include <optional>
@@ -125,7 +127,8 @@ int playCommand(int argc, char **argv)
             front.recordTo(*recorded);
         }
         const auto finish = [&](int status) {
-            std::cout.flush();
+            if (!std::cout.flush())
+                throw replay::Failed{std::string("cannot write standard output: ") + strerror(errno)};
             if (recorded)
                 recorded->commit();
             return status;

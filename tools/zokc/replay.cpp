@@ -72,7 +72,7 @@ mode_t modeFor(const struct stat *replaced)
 // The record's temporary file, for the signal handler to remove.
 char pending[PATH_MAX];
 volatile sig_atomic_t armed = 0;
-constexpr int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 struct sigaction before[std::size(SIGNALS)];
 
 extern "C" void removePending(int signal)

@@ -85,7 +85,7 @@ private:
 
 // Where a record is kept while play goes on: a new file next to path, which
 // replaces path only when commit() is called; otherwise (a failure, or
-// SIGINT, SIGTERM or SIGHUP) it is removed and what path held is left
+// SIGINT, SIGTERM, SIGHUP or SIGPIPE) it is removed and what path held is left
 // whole. A path that is not a regular file (a device, a pipe) is written
 // directly. Refuses a path that is one of the files in `keep`.
 class Record {
