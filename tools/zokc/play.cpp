@@ -28,13 +28,17 @@ const char *const HELP =
     "lists numbered options and reads the number of the one to take. Control\n"
     "bytes in the scripts are shown in caret notation (ESC as ^[).\n"
     "\n"
-    "  --record FILE          write every answer given to FILE, one a line: the\n"
-    "                         name, an empty line for each key wait, the number\n"
-    "                         chosen at each menu; `zokc play < FILE` then plays\n"
-    "                         the same game again\n"
+    "  --record FILE          write every answer given to FILE, one a line after\n"
+    "                         \"# zokc replay\": the name, an empty line for each\n"
+    "                         key wait, the number and label chosen at each menu\n"
+    "                         (\"2 Take the lamp\"); `zokc play < FILE` then plays\n"
+    "                         the same game again. FILE is replaced when play\n"
+    "                         ends, and left whole by a run that fails or is\n"
+    "                         interrupted; never the replay file or a map\n"
     "  --replay FILE          take the answers from FILE first, then go on\n"
-    "                         reading standard input; an answer in FILE that no\n"
-    "                         longer fits its menu stops play with its line\n"
+    "                         reading standard input; an answer in FILE whose\n"
+    "                         menu no longer shows its label at its number stops\n"
+    "                         play with its line (files of numbers alone play)\n"
     "  --max-idle-passes N    end the game after N passes in a row that waited\n"
     "                         for no key (default 1000; 0: never)\n"
     "  -h, --help             show this text\n"
@@ -43,7 +47,8 @@ const char *const HELP =
     "Exit status: 0 when the game ends with a death or a victory, or the\n"
     "answers run out; 1 when play stops on a problem in the game (a map that\n"
     "cannot be loaded, a map that never waits, a replayed answer that no longer\n"
-    "fits); 2 for bad usage or a folder or file that cannot be read.\n";
+    "fits); 2 for bad usage, a folder or file that cannot be read or written,\n"
+    "or an answer line longer than 4096 bytes.\n";
 
 struct Globals {
     Globals()
