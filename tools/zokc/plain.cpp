@@ -124,7 +124,7 @@ void Plain::waitContinue()
     const std::string line = answer(from, false);  // any key goes on: what was typed does not matter
     // but a replay answers a key wait with an empty line; a menu answer
     // there means the game has changed since it was recorded
-    if (from == Source::Replay && !line.empty())
+    if (from == Source::Replay && line.find_first_not_of(" \t\r") != std::string::npos)
         throw ReplayMismatch{replay_->name(), replay_->lineNumber(), line, {}};
     keep("");
 }

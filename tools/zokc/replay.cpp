@@ -168,7 +168,7 @@ bool Reader::next(std::string &line)
                          std::to_string(MAX_LINE) + " bytes"};
         line.assign(buffer_, at_, length);
         at_ += length + (end != std::string::npos);
-        if (line_ == 1 && line == HEADER)
+        if (line_ == 1 && trimmed(line) == HEADER)
             continue;
         return true;
     }
