@@ -1,13 +1,11 @@
 // Diagnostics: placing a byte offset on its line and column, quoting script
-// text safely, sorting and printing the report, writing replay files.
+// text safely, sorting and printing the report, with the replay files.
 #include "diagnostics.hpp"
 
-#include "cli.hpp"
 #include "plain.hpp"
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <tuple>
 
@@ -115,39 +113,34 @@ const char *severityName(Severity severity)
 }
 
 // "reached by choosing 2, then 1", the menu answers of a replay.
-std::string choices(const std::vector<int32_t> &events)
+std::string choices(const std::vector<replay::Step> &events)
 {
     std::string text;
-    for (const int32_t event : events)
-        if (event >= 0)
-            text += (text.empty() ? "reached by choosing " : ", then ") + std::to_string(event + 1);
+    for (const replay::Step &event : events)
+        if (event.choice >= 0)
+            text += (text.empty() ? "reached by choosing " : ", then ") + std::to_string(event.choice + 1);
     return text.empty() ? "reached without a choice" : text;
-}
-
-// A replay file as zokc play --replay reads it: the player's name, the
-// greeting's key wait, then an empty line per key wait and the option
-// number per menu.
-void writeReplay(const std::string &path, const std::vector<int32_t> &events)
-{
-    std::ofstream file(path, std::ios::trunc);
-    file << "zokc\n\n";
-    for (const int32_t event : events)
-        file << (event < 0 ? "" : std::to_string(event + 1)) << '\n';
-    if (!file.flush())
-        throw cli::Exit{cli::EXIT_USAGE, "cannot write the replay file '" + path + "'"};
 }
 
 }  // namespace
 
-void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::string &replays)
+std::string report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::string &replays)
 {
     std::stable_sort(diagnostics.begin(), diagnostics.end(), [](const Diagnostic &a, const Diagnostic &b) {
         return std::tie(a.file, a.line, a.col) < std::tie(b.file, b.line, b.col);
     });
     diagnostics.erase(std::unique(diagnostics.begin(), diagnostics.end()), diagnostics.end());
-    if (!replays.empty()) {
+    std::string failed;  // a line for each replay not written
+    bool writing = !replays.empty();
+    if (writing) {
         std::error_code error;
         std::filesystem::create_directories(replays, error);
+        if (!error && !std::filesystem::is_directory(replays, error))
+            error = std::make_error_code(std::errc::not_a_directory);
+        if (error) {
+            failed = diag::quoted("cannot write the replays folder '" + replays + "': " + error.message());
+            writing = false;
+        }
     }
     int written = 0;
     for (const Diagnostic &d : diagnostics) {
@@ -158,12 +151,18 @@ void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::
         if (!d.replay)
             continue;
         out << place << ": note: " << choices(*d.replay) << '\n';
-        if (!replays.empty() && d.severity != Severity::Note) {
+        if (writing && d.severity != Severity::Note) {
             const std::string path = replays + "/" + std::to_string(++written) + "-" + d.kind + ".txt";
-            writeReplay(path, *d.replay);
-            out << place << ": note: replay written to " << diag::quoted(path) << '\n';
+            try {
+                replay::write(path, *d.replay);
+                out << place << ": note: replay written to " << diag::quoted(path) << '\n';
+            } catch (const replay::Failed &failure) {
+                failed += (failed.empty() ? "" : "\n") + diag::quoted(failure.message);
+                writing = failure.refused;  // a file in the way; when the folder takes none, the others fail as well
+            }
         }
     }
+    return failed;
 }
 
 std::string placeOf(const Diagnostic &d)

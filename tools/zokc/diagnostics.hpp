@@ -3,6 +3,8 @@
 //   game/hall.zok:12:1: error: '.desc' is never closed by '.dend': ... [-Wunclosed-desc]
 // The one report of every zokc command that judges a game.
 #pragma once
+#include "replay.hpp"
+
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -29,9 +31,9 @@ struct Diagnostic {
     std::string message;
     std::string kind;  // shown as [-Wkind]; the name -W and -Wno- take
     std::vector<Note> notes = {};
-    // The answers that reach it, when play found it: -1 for a key wait, n
-    // for option n (0-based), starting after the greeting.
-    std::optional<std::vector<int32_t>> replay = {};
+    // The answers that reach it, when play found it, starting after the
+    // greeting.
+    std::optional<std::vector<replay::Step>> replay = {};
     bool operator==(const Diagnostic &) const = default;
 };
 
@@ -68,8 +70,9 @@ size_t firstNonUtf8(std::string_view text);
 // Each is followed by its notes and, with a replay, the choices that reach
 // it. With a replays folder, the replay of each warning and error is also
 // written there as <n>-<kind>.txt, n counting them in the order printed;
-// fails with a cli::Exit when a file cannot be written.
-void report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::string &replays = {});
+// returns why the folder or a file could not be written, a line each, or
+// nothing when all were.
+std::string report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::string &replays = {});
 
 // "file:line:col" of a diagnostic, or its file alone when it has no line.
 std::string placeOf(const Diagnostic &diagnostic);

@@ -209,7 +209,7 @@ private:
     uint32_t reachMenu(const Origin &origin);
     uint32_t addState(const Origin &origin, bool *added);
     Problem *note(Noticed kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
-    std::vector<int32_t> replay(const Anchor &anchor);
+    std::vector<replay::Step> replay(const Anchor &anchor);
     Anchor anchorOf(uint32_t node) const;
 
     std::string describe(uint32_t node) const;
@@ -485,14 +485,14 @@ Anchor Explorer::anchorOf(uint32_t node) const
 
 // The prompts from the start of the game to the anchor, found by playing the
 // chain of passes that leads there again.
-std::vector<int32_t> Explorer::replay(const Anchor &anchor)
+std::vector<replay::Step> Explorer::replay(const Anchor &anchor)
 {
     std::vector<Origin> passes{{anchor.pass, anchor.menu, anchor.answer, 0}};
     for (uint32_t at = anchor.pass; nodes_[at].from != NONE; at = nodes_[at].from)
         passes.push_back({nodes_[at].from, nodes_[at].menu, nodes_[at].answer, 0});
     std::reverse(passes.begin(), passes.end());
     replaying_ = true;
-    std::vector<int32_t> all;
+    std::vector<replay::Step> all;
     for (size_t n = 0; n < passes.size(); n++) {
         Ending ending;
         run(passes[n], passes[n].menu == NONE ? std::vector<int32_t>{} : prefix(passes[n].menu), &ending);
@@ -717,7 +717,9 @@ int exploreCommand(int argc, char **argv)
     std::vector<Diagnostic> found;
     explorer.report(found);
     filter.apply(found);
-    diag::report(std::cout, found, replays);
+    const std::string unwritten = diag::report(std::cout, found, replays);
     std::cout << "zokc explore: " << explorer.summary() << "; " << diag::tally(found, ", ") << '\n';
+    if (!unwritten.empty())
+        throw cli::Exit{cli::EXIT_USAGE, unwritten};
     return diag::count(found, Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }

@@ -75,8 +75,13 @@ int main(int argc, char **argv)
     } catch (const cli::Exit &exit) {
         if (!exit.message.empty()) {
             std::cout.flush();
-            std::cerr << "zokc" << (running ? " " : "") << (running ? running : "") << ": " << exit.message
-                      << '\n';
+            // a line each, for a message of several
+            std::string_view rest = exit.message;
+            for (size_t end = 0; end != std::string_view::npos; rest.remove_prefix(end + 1)) {
+                end = rest.find('\n');
+                std::cerr << "zokc" << (running ? " " : "") << (running ? running : "") << ": "
+                          << rest.substr(0, end) << '\n';
+            }
         }
         return exit.status;
     }

@@ -5,8 +5,9 @@
 #include "Word.hpp"
 #include "string.hpp"
 
-#include <charconv>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iomanip>
 #include <istream>
 #include <memory>
@@ -35,37 +36,20 @@ std::string visible(std::string_view text)
 
 namespace {
 
-// The option number in an answer (blanks and a carriage return around it
-// allowed), or 0 when it holds no number from 1 to count.
-size_t optionNumber(std::string_view line, size_t count)
-{
-    const auto first = line.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return 0;
-    line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-    size_t number = 0;
-    const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), number);
-    if (error != std::errc() || end != line.data() + line.size() || number > count)
-        return 0;
-    return number;
-}
-
 struct FreeText {
     void operator()(char *text) const { free(text); }
 };
 
 }  // namespace
 
-Plain::Plain(std::istream &in, std::ostream &out, bool echo) : in_(in), out_(out), echo_(echo) {}
+Plain::Plain(replay::Reader &in, std::ostream &out, bool echo) : in_(in), out_(out), echo_(echo) {}
 
-void Plain::replayFrom(std::istream &replay, std::string file)
+void Plain::replayFrom(replay::Reader &replay)
 {
     replay_ = &replay;
-    replayFile_ = std::move(file);
-    replayLine_ = 0;
 }
 
-void Plain::recordTo(std::ostream &record)
+void Plain::recordTo(replay::Record &record)
 {
     record_ = &record;
 }
@@ -80,12 +64,12 @@ void Plain::write(std::string_view text)
 // whole. At the end of all input the prompt's line is finished and play ends.
 std::string Plain::answer(Source &from, bool echoed)
 {
-    out_.flush();
+    if (!out_.flush())
+        throw replay::Failed{std::string("cannot write standard output: ") + strerror(errno)};
     std::string line;
-    if (replay_ && std::getline(*replay_, line)) {
-        replayLine_++;
+    if (replay_ && replay_->next(line)) {
         from = Source::Replay;
-    } else if (std::getline(in_, line)) {
+    } else if (in_.next(line)) {
         replay_ = nullptr;
         from = Source::Input;
     } else {
@@ -101,10 +85,10 @@ std::string Plain::answer(Source &from, bool echoed)
     return line;
 }
 
-void Plain::keep(const std::string &answer)
+void Plain::keep(std::string_view answer)
 {
     if (record_)
-        *record_ << answer << '\n' << std::flush;
+        record_->add(answer);
 }
 
 void Plain::greet()
@@ -137,33 +121,43 @@ void Plain::waitContinue()
 {
     out_ << "[continue]";
     Source from;
-    answer(from, false);  // any key goes on: what was typed does not matter
+    const std::string line = answer(from, false);  // any key goes on: what was typed does not matter
+    // but a replay answers a key wait with an empty line; a menu answer
+    // there means the game has changed since it was recorded
+    if (from == Source::Replay && line.find_first_not_of(" \t\r") != std::string::npos)
+        throw ReplayMismatch{replay_->name(), replay_->lineNumber(), line, {}};
     keep("");
 }
 
 // Numbered labels, then a prompt until an answer names one of them.
 int Plain::chooseOption(WordList *labels)
 {
-    std::vector<const Word *> shown;
+    std::vector<const Word *> words;
     while (const Word *label = readWordList(labels))  // the closing null rewinds the list
-        shown.push_back(label);
-    if (shown.empty())
+        words.push_back(label);
+    if (words.empty())
         return 0;
-    for (size_t n = 0; n < shown.size(); n++) {
+    std::vector<std::string> shown;
+    for (size_t n = 0; n < words.size(); n++) {
+        const std::string_view text(words[n]->text, words[n]->length);
+        shown.push_back(replay::label(text));
         out_ << std::setw(3) << n + 1 << ')';
-        write({shown[n]->text, shown[n]->length});
+        write(text);
         out_ << '\n';
     }
     for (;;) {
         out_ << "> ";
         Source from;
         const std::string line = answer(from);
-        if (const size_t choice = optionNumber(line, shown.size())) {
-            keep(std::to_string(choice));
-            return static_cast<int>(choice - 1);
+        const replay::Answer given = replay::parse(line);
+        if (given.number >= 1 && given.number <= shown.size() &&
+            (given.label.empty() || given.label == shown[given.number - 1])) {
+            const int choice = static_cast<int>(given.number - 1);
+            keep(replay::line({choice, shown[given.number - 1]}));
+            return choice;
         }
         if (from == Source::Replay)
-            throw ReplayMismatch{replayFile_, replayLine_, line, shown.size()};
+            throw ReplayMismatch{replay_->name(), replay_->lineNumber(), line, shown};
         out_ << "  (answer with a number from 1 to " << shown.size() << ")\n";
     }
 }

@@ -6,28 +6,34 @@
 // Transcript lines:
 //   ==<name text>        a name line (the text keeps its leading blanks)
 //   <description text>   as written in the script, tabs dropped
-//   [continue]           a key wait; any line answers it
+//   [continue]           a key wait; any line typed answers it, an empty one
+//                        a replayed one
 //     1)<label>          a menu, one numbered label a line
-//   > 2                  the menu prompt and the answer
+//   > 2                  the menu prompt and the answer (echoed as recorded,
+//                        with its label, when read from a file)
 #pragma once
 #include "game.hpp"
+#include "replay.hpp"
 
 #include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plain {
 
 // Thrown when a prompt finds no answer left: nobody is left to play.
 struct InputEnded {};
 
-// Thrown when a replayed answer does not fit the prompt it was given to.
+// Thrown when a replayed answer does not fit the prompt it was given to:
+// its number is not an option of the menu, its label is not the one shown
+// at that number, or it answers a key wait.
 struct ReplayMismatch {
     std::string file;
     size_t line;
     std::string answer;
-    size_t options;  // the menu's size
+    std::vector<std::string> offered;  // the menu's labels as shown; none at a key wait
 };
 
 // Script text as the curses panes show it: tabs and newlines as they are,
@@ -38,13 +44,12 @@ std::string visible(std::string_view text);
 class Plain : public FrontEnd {
 public:
     // echo: repeat every answer read, so that a piped run reads whole.
-    Plain(std::istream &in, std::ostream &out, bool echo);
+    Plain(replay::Reader &in, std::ostream &out, bool echo);
 
-    // Answers are taken from replay (named file, for messages) until it runs
-    // out, then from the input.
-    void replayFrom(std::istream &replay, std::string file);
+    // Answers are taken from replay until it runs out, then from the input.
+    void replayFrom(replay::Reader &replay);
     // Every answer given is written here too, one line each.
-    void recordTo(std::ostream &record);
+    void recordTo(replay::Record &record);
 
     // Asks for the player's name and greets them.
     void greet();
@@ -58,16 +63,14 @@ public:
 private:
     enum class Source { Input, Replay };
     std::string answer(Source &from, bool echoed = true);
-    void keep(const std::string &answer);
+    void keep(std::string_view answer);
     void write(std::string_view text);
 
-    std::istream &in_;
+    replay::Reader &in_;
     std::ostream &out_;
     bool echo_;
-    std::istream *replay_ = nullptr;
-    std::string replayFile_;
-    size_t replayLine_ = 0;
-    std::ostream *record_ = nullptr;
+    replay::Reader *replay_ = nullptr;
+    replay::Record *record_ = nullptr;
 };
 
 }  // namespace plain

@@ -8,6 +8,7 @@
 #include "Word.hpp"
 #include "interp.hpp"
 #include "string.hpp"
+#include "replay.hpp"
 
 #include <cstdlib>
 
@@ -78,14 +79,15 @@ void AutoPlayer::waitContinue()
 {
     keyWait();
     screen = {};
-    events.push_back(-1);
+    events.push_back({-1, {}});
 }
 
 int AutoPlayer::chooseOption(WordList *labels)
 {
     screen = {};
     const int choice = choose(labels->count);
-    events.push_back(choice);
+    const Word *label = choice >= 0 && choice < labels->count ? labels->items[choice] : nullptr;
+    events.push_back({choice, label ? replay::label({label->text, label->length}) : std::string()});
     return choice;
 }
 

@@ -6,6 +6,7 @@
 #include "diagnostics.hpp"
 #include "game.hpp"
 #include "maps.hpp"
+#include "replay.hpp"
 #include "state.hpp"
 #include "watch.hpp"
 
@@ -57,7 +58,7 @@ struct Observer {
 uint64_t textHash(std::string_view text);
 
 // A front end with no one in front of it: answers come from choose(), every
-// prompt is kept in events (-1 a key wait, n the 0-based option chosen), and
+// prompt is kept in events (a key wait, or the option chosen and its label), and
 // what is shown and then replaced unread goes to the observer.
 class AutoPlayer : public FrontEnd {
 public:
@@ -65,7 +66,7 @@ public:
 
     Observer *observer = nullptr;
     Screen screen;
-    std::vector<int32_t> events;
+    std::vector<replay::Step> events;
 
     void showName(const char *text) override;
     void showDesc(const char *text) override;

@@ -82,7 +82,7 @@ private:
     struct Met {
         uint64_t runs = 0;
         uint64_t last = UINT64_MAX;  // the run counted last
-        std::vector<int32_t> replay;
+        std::vector<replay::Step> replay;
         Location other;
         int value = 0;
     };
@@ -204,11 +204,13 @@ int randomCommand(int argc, char **argv)
     if (coverage)
         reportCoverage(session.maps, session.watch, found);
     filter.apply(found);
-    diag::report(std::cout, found, replays);
+    const std::string unwritten = diag::report(std::cout, found, replays);
     if (coverage)
         listCoverage(session.maps, session.watch, std::cout);
     std::cout << "zokc random: " << runs << " runs with --seed " << seed << ": " << runner.won << " won, "
               << runner.died << " died, " << runner.failed << " ended on a problem, " << runner.stopped
               << " stopped at --max-steps " << maxSteps << "; " << diag::tally(found, ", ") << '\n';
+    if (!unwritten.empty())
+        throw cli::Exit{cli::EXIT_USAGE, unwritten};
     return diag::count(found, Severity::Error) > 0 ? cli::EXIT_PROBLEMS : cli::EXIT_OK;
 }
