@@ -7,7 +7,8 @@
 //   play-page.js ZOKC_DIR CASE             a case file: '@@ map NAME' (\t \0
 //                                           \xHH \\ stand for bytes), '@@ answers'
 //                                           as a zokc play replay, and '@@ mouse'
-//                                           to answer by clicks and taps; a section
+//                                           to answer by clicks and taps, '@@ game'
+//                                           to play the bundled game; a section
 //                                           whose head ends in ' =' holds a
 //                                           JavaScript expression giving its text
 //   play-page.js ZOKC_DIR DIR ANSWERS      a game folder and a replay file
@@ -45,11 +46,13 @@ if (answersFile) {
       answers = Buffer.from(body, "latin1").toString("utf8");
     } else if (kind === "mouse") {
       mouse = true;
+    } else if (kind === "game") {
+      dir = path.resolve(__dirname, "../../game");
     } else {
       throw new Error(`unknown section: ${kind}`);
     }
   }
-  force = ["--force"];  // a case may hold the errors it tests
+  if (dir.startsWith(work)) force = ["--force"];  // a case may hold the errors it tests
 }
 const answerLines = answers.split("\n");
 if (answerLines[answerLines.length - 1] === "") answerLines.pop();
