@@ -41,6 +41,7 @@ if (answersFile) {
     if (kind === "map") {
       const bytes = body.replace(/\\(x[0-9A-Fa-f]{2}|[t0\\])/g, (_, e) =>
         e === "t" ? "\t" : e === "0" ? "\0" : e === "\\" ? "\\" : String.fromCharCode(parseInt(e.slice(1), 16)));
+      fs.mkdirSync(path.dirname(path.join(dir, arg)), { recursive: true });
       fs.writeFileSync(path.join(dir, arg + ".zok"), Buffer.from(bytes, "latin1"));
     } else if (kind === "answers") {
       answers = Buffer.from(body, "latin1").toString("utf8");

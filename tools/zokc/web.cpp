@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -95,6 +97,24 @@ void refuseErrors(const folder::Game &game)
                                             "give --force to write it all the same"};
 }
 
+// The maps in the folder's subfolders, which a '.go sub/map' reaches
+// (zokc check warns of them), as "sub/map" and the script.
+std::vector<std::pair<std::string, std::string>> deeperMaps(const std::string &dir)
+{
+    std::vector<std::pair<std::string, std::string>> maps;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+        const fs::path &file = it->path();
+        if (it.depth() == 0 || file.extension() != ".zok" || !it->is_regular_file(error))
+            continue;
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        if (in && text << in.rdbuf())
+            maps.emplace_back(fs::relative(file, dir).replace_extension().generic_string(), text.str());
+    }
+    return maps;
+}
+
 }  // namespace
 
 int webCommand(int argc, char **argv)
@@ -124,6 +144,8 @@ int webCommand(int argc, char **argv)
     for (const folder::Map &map : game.maps)
         if (map.problem.empty())
             data += '\n' + base64(map.name) + ' ' + base64(map.text);
+    for (const auto &[map, text] : deeperMaps(dir))
+        data += '\n' + base64(map) + ' ' + base64(text);
     const size_t mark = page.find(GAME_MARK);
     if (mark == std::string::npos || page.find(GAME_MARK, mark + 1) != std::string::npos)
         throw cli::Exit{cli::EXIT_USAGE, "'" + (templateFile.empty() ? std::string("the player page") : templateFile) +
