@@ -76,14 +76,17 @@ async function main() {
   try {
     const tab = await browser.newPage();
     const problems = [];
-    tab.on("pageerror", error => problems.push(`page error: ${error.message}`));
+    let crash;
+    const crashed = new Promise((_, reject) => { crash = reject; });
+    crashed.catch(() => {});
+    tab.on("pageerror", error => crash(new Error(`page error: ${error.message}`)));
     tab.on("request", request => /^(file|data):/.test(request.url()) ||
                                  problems.push(`the page asked the network for ${request.url()}`));
     await tab.goto("file://" + page);
     // What the page shows once it next asks the player something.
     let waits = 0;
     const next = async () => {
-      const shown = await (await tab.waitForFunction(n => {
+      const shown = await Promise.race([crashed, tab.waitForFunction(n => {
         if (!(zokPage.waits > n && zokPage.kind)) return false;
         const text = id => document.getElementById(id).textContent;
         const options = document.getElementById("options");
@@ -91,7 +94,7 @@ async function main() {
                  ...(!options.hidden && { labels: [...options.children].map(li => li.textContent) }),
                  title: document.getElementById("title").hidden ? "" : text("title"),
                  waits: zokPage.waits, turn: zokPage.turn };
-      }, { timeout: 20000 }, waits)).jsonValue();
+      }, { timeout: 20000 }, waits).then(handle => handle.jsonValue())]);
       waits = shown.waits;
       return shown;
     };
