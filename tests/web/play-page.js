@@ -69,7 +69,8 @@ async function main() {
   if (web.status !== 0) throw new Error(`zokc web failed: ${web.stderr}`);
   const expected = transcript();
   const browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || "/usr/bin/chromium", headless: true, userDataDir: path.join(work, "profile"),
+    executablePath: process.env.CHROMIUM || "/usr/bin/chromium", headless: true,
+    userDataDir: path.join(work, "profile"),
     args: ["--no-sandbox", "--headless", "--disable-gpu", "--no-first-run", "--disable-background-networking",
            "--disable-component-update", "--disable-sync"],
   });

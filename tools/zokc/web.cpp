@@ -92,9 +92,10 @@ void refuseErrors(const folder::Game &game)
     if (errors.empty())
         return;
     diag::report(std::cout, errors);
-    throw cli::Exit{cli::EXIT_PROBLEMS, "not writing a page for a game with " + diag::plural(errors.size(), "error", "errors") +
-                                            " (listed above, as zokc check reports them); fix them, or "
-                                            "give --force to write it all the same"};
+    throw cli::Exit{cli::EXIT_PROBLEMS,
+                    "not writing a page for a game with " + diag::plural(errors.size(), "error", "errors") +
+                        " (listed above, as zokc check reports them); fix them, or give --force to write it "
+                        "all the same"};
 }
 
 // The maps in the folder's subfolders, which a '.go sub/map' reaches
