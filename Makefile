@@ -2,14 +2,16 @@
 # make test: build and run every test, normally and under the sanitizers.
 # make install: build zok and zokc as make play does (nothing of the test
 # suite: no test tools, no npm) and install them, their manual pages, the
-# bundled game and the editor files under PREFIX (default /usr/local).
+# bundled game, the editor files and the web player page (when make web
+# built it) under PREFIX (default /usr/local).
+# make web: build the web player page that zokc web fills with a game.
 # make bench: build the benchmarks in release mode and run them.
 # make fuzz: build the fuzz targets with clang and libFuzzer and run each for
 # FUZZ_SECONDS seconds on its corpus in fuzz/corpus/ (make fuzz FUZZ_SECONDS=10).
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = parse exprs check
-.PHONY: play test bench fuzz deps build build-san build-game install clean
+.PHONY: play test web bench fuzz deps build build-san build-game install clean
 
 # The game and the author's tool alone: what make play and make install need.
 build-game:
@@ -36,6 +38,11 @@ test: build build-san
 	cd build && ctest --output-on-failure -j2
 	@echo "== tests: AddressSanitizer + UndefinedBehaviorSanitizer build"
 	cd build-san && ctest --output-on-failure -j2
+
+web:
+	@scripts/install-deps web
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build -j2 --target web zokc
 
 install: build-game
 	cmake --install build --prefix "$(PREFIX)"

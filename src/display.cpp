@@ -4,6 +4,7 @@
 #include "panes.hpp"
 
 #include "Word.hpp"
+#include "title.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -155,7 +156,7 @@ void continuePrompt()
 {
     werase(w_opts);
     wmove(w_opts, 0, 0);
-    wprintw(w_opts, "%s", "<continue>");
+    wprintw(w_opts, "%s", CONTINUE_PROMPT);
     wrefresh(w_opts);
     waitKey();
 }

@@ -7,6 +7,7 @@
 #include "interp.hpp"
 #include "panes.hpp"
 #include "string.hpp"
+#include "title.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -37,14 +38,13 @@ void titleScreen()
 {
     const int y = rows / 2, x = cols / 2;
     wborder(stdscr, '|', '|', '_', '_', ' ', ' ', '|', '|');
-    TextPtr title(setStringF(nullptr, "%s %s", "ZOK", "0.1"));
+    TextPtr title(setStringF(nullptr, "%s %s", TITLE_NAME, TITLE_VERSION));
     drawAt(y - 5, x - static_cast<int>(strlen(title.get()) / 2), title.get());
-    drawAt(y - 4, x - 11, "\"they fragile as eggs\"");
+    drawAt(y - 4, x - 11, TITLE_TAGLINE);
     init_mode = 1;
-    drawAt(y - 2, x - 15, "cobbled together by orvo_pelin");
-    drawAt(y - 1, x - 20, "game testing and implementation by tulwin");
-    const char *prompt = "press any key to continue :)";
-    drawAt(y + 1, x - static_cast<int>(strlen(prompt) / 2), prompt);
+    drawAt(y - 2, x - 15, TITLE_CREDITS[0]);
+    drawAt(y - 1, x - 20, TITLE_CREDITS[1]);
+    drawAt(y + 1, x - static_cast<int>(strlen(TITLE_PROMPT) / 2), TITLE_PROMPT);
     wrefresh(stdscr);
     waitKey();
     werase(stdscr);
@@ -84,7 +84,7 @@ void removeLastCharacter(Word *name)
 
 void nameEntry()
 {
-    wprintw(w_opts, "%s", "Enter your name:");
+    wprintw(w_opts, "%s", NAME_PROMPT);
     wrefresh(w_opts);
     WordPtr name(newWord(16));
     for (;;) {

@@ -24,6 +24,7 @@ constexpr Command COMMANDS[] = {
     {"graph", graphCommand, "draw the game's map, as Graphviz DOT"},
     {"explore", exploreCommand, "play every branch of the game and report its problems"},
     {"random", randomCommand, "play the game many times at random and report its problems"},
+    {"web", webCommand, "write the game as one web page that plays it in a browser"},
 };
 
 void help()
@@ -47,7 +48,7 @@ void help()
 int dispatch(int argc, char **argv)
 {
     if (argc < 2)
-        cli::usage("which command? one of: play, check, graph, explore, random");
+        cli::usage("which command? one of: play, check, graph, explore, random, web");
     const std::string_view name = argv[1];
     if (name == "-h" || name == "--help") {
         help();
