@@ -9,6 +9,7 @@
 
 #include "VarTable.hpp"
 #include "Word.hpp"
+#include "engine.hpp"
 #include "game.hpp"
 #include "interp.hpp"
 #include "survey.hpp"
@@ -159,19 +160,14 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
             Player player(static_cast<uint32_t>(n * RUNS + run)), unwatched(static_cast<uint32_t>(n * RUNS + run));
             int results[2];
             for (Player *one : {&player, &unwatched}) {
-                global_variables = newVarTable(16);
+                const Engine engine(one, one == &player ? one : nullptr);
                 for (const char *name : VARIABLES)
                     setVar(global_variables, name, std::uniform_int_distribution<int>(-1, 2)(one->random));
-                front_end = one;
-                parse_watch = one == &player ? one : nullptr;
                 try {
                     results[one == &unwatched] = parse_r(script.c_str(), 0, size);
                 } catch (const EnoughPlayed &) {
                     results[one == &unwatched] = -1;
                 }
-                parse_watch = nullptr;
-                freeVarTable(global_variables);
-                global_variables = nullptr;
             }
             ASSERT_EQ(results[0], results[1]);
             ASSERT_EQ(player.names, unwatched.names);
@@ -188,8 +184,6 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
                 for (const std::string &text : *shown) ASSERT_TRUE(hasText(*texts, text)) << "'" << text << "'";
         }
     }
-    free(go_map);
-    go_map = nullptr;
     EXPECT_LT(partial, SCRIPTS / 100) << "scripts too tangled to survey in full";
 }
 

@@ -4,7 +4,8 @@
 #include "commands.hpp"
 #include "plain.hpp"
 
-#include "VarTable.hpp"
+#include "engine.hpp"
+#include "game.hpp"
 #include "interp.hpp"
 
 #include <cstdlib>
@@ -40,22 +41,6 @@ const char *const HELP =
     "cannot be loaded, a map that never waits, a replayed answer that no longer\n"
     "fits); 2 for bad usage or a folder or file that cannot be read.\n";
 
-struct Globals {
-    Globals()
-    {
-        global_variables = newVarTable(128);
-        special_variables = newVarTable(32);
-    }
-    ~Globals()
-    {
-        freeVarTable(global_variables);
-        freeVarTable(special_variables);
-        free(go_map);
-        global_variables = special_variables = nullptr;
-        go_map = nullptr;
-    }
-};
-
 }  // namespace
 
 int playCommand(int argc, char **argv)
@@ -88,7 +73,7 @@ int playCommand(int argc, char **argv)
         front.recordTo(recorded);
     }
 
-    const Globals globals;
+    const Engine engine;
     try {
         front.greet();
         const Ending ending = playGame(front, dir.c_str(), readMap, static_cast<uint32_t>(maxIdle));
