@@ -1,5 +1,6 @@
 // The script interpreter: parse_r walks a map's text byte by byte and calls
-// the display functions of display.hpp; option bodies run as nested calls.
+// renderName, renderDesc and handleOptions (declared in display.hpp, defined
+// in game.cpp); option bodies run as nested calls.
 #pragma once
 #include <cstdint>
 #include <string_view>

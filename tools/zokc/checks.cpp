@@ -209,8 +209,8 @@ public:
                        " never waits for a key, never ends the game and never moves on" +
                        (survey_.descs.empty() ? ""
                                               : " (a '.name' before a description lets it through without a key)") +
-                       ": it is played again and again until the game gives up after 1,000 passes; give it a "
-                       "menu, a '.go', a '.die' or a '.win'");
+                       ": it is played again and again until the game gives up after " + idleLimitText() +
+                       " passes; give it a menu, a '.go', a '.die' or a '.win'");
         }
     }
 
@@ -564,22 +564,23 @@ private:
         // is as tall as its tallest.
         std::map<uint32_t, int> tallest;
         for (const survey::Text &desc : survey_.descs)
-            tallest[desc.start] = std::max(tallest[desc.start], textRows(desc.text, DESC_COLS));
+            tallest[desc.start] = std::max(tallest[desc.start], textRows(desc.text, STANDARD_LAYOUT.desc.cols));
         for (const auto &[start, rows] : tallest) {
-            if (rows > DESC_ROWS)
+            if (rows > READABLE_DESC_ROWS)
                 report("tall-description", startOf(start - 1, Directive::Desc),
                        "the description takes " + std::to_string(rows) + " rows of an " +
                            std::to_string(STANDARD_COLS) + "x" + std::to_string(STANDARD_ROWS) +
-                           " terminal's description pane, which has " + std::to_string(DESC_ROWS) +
-                           ": the rows past that are cut off; split it in two");
+                           " terminal's description pane, where the player reads " +
+                           std::to_string(READABLE_DESC_ROWS) +
+                           " at a time: the rows past that are cut off; split it in two");
         }
         for (const survey::Text &label : survey_.labels) {
             const int cells = textCells(label.text);
-            if (cells > OPTS_COLS)
+            if (cells > STANDARD_LAYOUT.opts.cols)
                 report("wide-label", label.start,
                        "the label is " + std::to_string(cells) + " cells wide and the options pane of an " +
                            std::to_string(STANDARD_COLS) + "x" + std::to_string(STANDARD_ROWS) +
-                           " terminal " + std::to_string(OPTS_COLS) +
+                           " terminal " + std::to_string(STANDARD_LAYOUT.opts.cols) +
                            ": it runs onto the next row, or is cut off when the menu scrolls; shorten it");
         }
         for (const uint32_t pos : survey_.condsInText)

@@ -2,6 +2,9 @@
 // keeps what it hears, with the option and branch each thing was read in.
 #include "survey.hpp"
 
+#include "engine.hpp"
+#include "rules.hpp"
+
 #include <algorithm>
 #include <map>
 #include <vector>
@@ -36,17 +39,17 @@ struct Waits {
     }
     uint64_t tag() const
     {
-        if (busy || (desc && peak > 0))
+        if (busy || (desc && descriptionWaits(peak)))
             return 1;
         return uint64_t{desc} << 1 | uint64_t{static_cast<uint16_t>(count)} << 16 |
                uint64_t{static_cast<uint16_t>(peak)} << 32;
     }
-    bool waits() const { return busy || (desc && (peak > 0 || count > 0)); }
+    bool waits() const { return busy || (desc && (descriptionWaits(peak) || descriptionWaits(count))); }
 };
 
 int16_t bounded(int value)
 {
-    return static_cast<int16_t>(std::max(value, -4));
+    return static_cast<int16_t>(std::max(value, DESC_COUNT_FLOOR));
 }
 
 class Surveyor : public ParseWatch {
@@ -143,7 +146,7 @@ public:
             survey_.names.insert(std::move(item));
             if (waits_ && atTop()) {
                 Waits w = Waits::from(place.tag);
-                w.count = bounded(w.count - 1);
+                w.count = bounded(countAfterName(w.count));
                 setParseTag(w.tag());
             }
             break;
@@ -153,7 +156,7 @@ public:
                 Waits w = Waits::from(place.tag);
                 w.peak = bounded(w.desc ? std::max(w.peak, w.count) : w.count);
                 w.desc = true;
-                w.count = bounded(w.count + 1);
+                w.count = bounded(countAfterDescription(w.count));
                 setParseTag(w.tag());
             }
             break;
@@ -233,12 +236,7 @@ Survey survey(const char *text, uint32_t size, bool waits)
     Survey survey;
     survey.run.assign(size, false);
     Surveyor surveyor(survey, text, size, waits);
-    ParseWatch *const before = parse_watch;
-    parse_watch = &surveyor;
-    struct Restore {
-        ParseWatch *watch;
-        ~Restore() { parse_watch = watch; }
-    } restore{before};
+    const WatchScope watching(&surveyor);
     parse_r(text, 0, size);
     surveyor.findRun();
     survey.idle = surveyor.idle();
