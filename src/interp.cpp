@@ -119,9 +119,9 @@ uint32_t readMap(char **text, const char *path)
 
 namespace {
 
-enum MainState { Top = 0, NameLine = 5, DescBlock = 10, ListBlock = 20, RunMenu = 25, OptLabel = 30, OptBody = 35 };
-enum StatementState { Idle = 0, Assignment = 1, GoTarget = 2 };
-enum ConditionState { Normal = 0, Condition = 1, SkipBlock = 3, SkipBranch = 4 };
+using enum MainState;
+using enum StatementState;
+using enum ConditionState;
 
 constexpr int KEEP_GOING = -1;
 constexpr int MENU_EXPLORED = -2;  // exploring: every body of a menu has been explored
@@ -172,9 +172,10 @@ struct Explore;
 
 // Everything one call of parse_r owns.
 struct Call : Buffers {
-    int main = Top;
-    int statementState = Idle;
-    int conditionState = Normal;
+    const char *source = nullptr;  // the text being run
+    MainState main = Top;
+    StatementState statementState = Idle;
+    ConditionState conditionState = Normal;
     uint32_t listStart = 0;  // just after ".list", where a looping list is re-read from
     int loop = 0;            // set by ".loop"; stays set for later lists of this call
     uint32_t optionCount = 0;
@@ -187,6 +188,7 @@ struct Call : Buffers {
     Explore *explore = nullptr;
     uint32_t wordAt = NO_POS;   // the first byte of the main stage's word
     uint32_t statementAt = 0;   // the first byte of a .set text or .go target
+    uint32_t statementFirst = NO_POS;  // the first byte of its ".set" or ".go"
     uint32_t conditionAt = 0;   // the first byte of a condition
     uint32_t ifAt = NO_POS, branchAt = NO_POS, loopAt = NO_POS;
     Directive branch = Directive::Fi;
@@ -217,18 +219,58 @@ void addToken(const Call &call, Word *word, char ch)
         append(word, ch);
 }
 
+uint32_t nameLength(Directive what)
+{
+    static constexpr uint8_t lengths[] = {5, 5, 5, 5, 4, 4, 5, 5, 3, 4, 6, 5, 4, 4, 3, 5, 5, 3};
+    return lengths[static_cast<int>(what)];
+}
+
+// The first byte of the `letters` letters of a directive's word that end at
+// or before last: the word holds no blanks or line ends (a description's
+// and a skip's words drop their blanks), so they are passed over.
+uint32_t firstLetter(const Call &call, uint32_t last, uint32_t letters)
+{
+    for (uint32_t i = last;; i--) {
+        const char ch = call.source[i];
+        if (!isBlank(ch) && ch != '\n' && --letters == 0)
+            return i;
+        if (i == 0)
+            return NO_POS;
+    }
+}
+
+WatchPlace placeOf(const Call &call, uint32_t first, uint32_t last)
+{
+    return {call.main, call.conditionState, call.statementState, call.loop != 0, first, last};
+}
+
 void recognised(Call &call, Directive what, uint32_t pos)
 {
     call.takenAt = pos;
-    if (parse_watch)
-        parse_watch->directive(what, pos);
+    if (parse_watch) {
+        const bool statement = what == Directive::Go || what == Directive::Set;
+        parse_watch->directive(what, placeOf(call, statement ? call.statementFirst : firstLetter(call, pos, nameLength(what)), pos));
+    }
 }
 
 // Exploring only (call.explore set) from here to conditionalStage.
 
-void noticed(Notice notice, Directive what, uint32_t pos)
+// A notice at pos about the directive or word from first.
+void noticed(const Call &call, Notice notice, Directive what, uint32_t pos, uint32_t first = NO_POS)
 {
-    parse_watch->noticed(notice, what, pos);
+    parse_watch->noticed(notice, what, placeOf(call, first, pos));
+}
+
+// A notice about a directive whose word ends at or before pos.
+void noticedAt(const Call &call, Notice notice, Directive what, uint32_t pos)
+{
+    noticed(call, notice, what, pos, firstLetter(call, pos, nameLength(what)));
+}
+
+void reportCollected(const Call &call, Directive what, uint32_t start, const Word *text, uint32_t first,
+                     uint32_t last)
+{
+    parse_watch->collected(what, start, {text->text, text->length}, placeOf(call, first, last));
 }
 
 // ".if" or ".elif" at the blank before pos: a branch whose condition follows.
@@ -236,8 +278,8 @@ void openBranch(Call &call, Directive what, uint32_t pos)
 {
     if (what == Directive::If) {
         if (call.ifAt != NO_POS)
-            noticed(Notice::NestedIf, what, pos - 1);
-        call.ifAt = pos - 1;
+            noticedAt(call, Notice::NestedIf, what, pos - 1);
+        call.ifAt = firstLetter(call, pos - 1, nameLength(what));
     }
     call.branch = what;
     call.branchAt = pos - 1;
@@ -248,7 +290,7 @@ void openBranch(Call &call, Directive what, uint32_t pos)
 void skipRest(Call &call, Directive what, uint32_t pos)
 {
     if (call.ifAt == NO_POS)
-        noticed(Notice::StrayBranch, what, pos - 1);
+        noticedAt(call, Notice::StrayBranch, what, pos - 1);
     call.branch = what;
     call.branchAt = pos - 1;
 }
@@ -266,7 +308,7 @@ void endedByBlank(Call &call, const Word *word, uint32_t pos)
     const bool isElse = isWord(word, ".else"), isFi = isWord(word, ".fi");
     if (isElse || isFi) {
         call.takenAt = pos - 1;
-        noticed(Notice::TrailingText, isElse ? Directive::Else : Directive::Fi, pos - 1);
+        noticedAt(call, Notice::TrailingText, isElse ? Directive::Else : Directive::Fi, pos - 1);
     }
 }
 
@@ -277,7 +319,7 @@ bool hiddenByReturn(Call &call, const Word *word, const char *withReturn, Direct
     if (!isWord(word, withReturn))
         return false;
     call.takenAt = pos - 1;
-    noticed(Notice::CarriageReturn, what, pos - 2);
+    noticed(call, Notice::CarriageReturn, what, pos - 2, firstLetter(call, pos - 2, nameLength(what) + 1));
     return true;
 }
 
@@ -315,7 +357,7 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
                 if (isWord(word, ".fi") || hiddenByReturn(call, word, ".fi\r", Directive::Fi, pos)) {
                     call.takenAt = pos - 1;
                     if (call.ifAt == NO_POS && isWord(word, ".fi"))
-                        noticed(Notice::StrayBranch, Directive::Fi, pos - 1);
+                        noticedAt(call, Notice::StrayBranch, Directive::Fi, pos - 1);
                     closeBlock(call);
                 } else {
                     hiddenByReturn(call, word, ".else\r", Directive::Else, pos);
@@ -331,7 +373,8 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
         if (ch == '\n') {
             if (call.explore) {
                 call.takenAt = pos - 1;
-                parse_watch->collected(call.branch, call.conditionAt, {word->text, word->length});
+                reportCollected(call, call.branch, call.conditionAt, word,
+                          firstLetter(call, call.branchAt, nameLength(call.branch)), call.branchAt);
                 call.conditionState = Normal;
                 call.forkFalse = true;
             } else {
@@ -392,7 +435,7 @@ bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
 }
 
 // The states in which a statement's words are shown as text or ignored.
-bool readsStatementsAsText(int main)
+bool readsStatementsAsText(MainState main)
 {
     return main == NameLine || main == DescBlock || main == ListBlock;
 }
@@ -416,15 +459,20 @@ int statementStage(Call &call, char ch, uint32_t pos)
                     clearWord(word);
                     call.statementState = Assignment;
                     call.statementAt = pos;
+                    if (parse_watch)
+                        call.statementFirst = firstLetter(call, pos - 1, nameLength(Directive::Set));
                 } else if (isWord(word, ".go")) {
                     clearWord(word);
                     call.statementState = GoTarget;
                     call.statementAt = pos;
+                    if (parse_watch)
+                        call.statementFirst = firstLetter(call, pos - 1, nameLength(Directive::Go));
                 }
             } else if (call.explore && readsStatementsAsText(call.main)) {
                 if (isWord(word, ".set") || isWord(word, ".go")) {
                     call.takenAt = pos - 1;
-                    noticed(Notice::StatementAsText, isWord(word, ".go") ? Directive::Go : Directive::Set, pos - 1);
+                    noticedAt(call, Notice::StatementAsText, isWord(word, ".go") ? Directive::Go : Directive::Set,
+                              pos - 1);
                 }
             }
         } else if (ch == '\n') {
@@ -441,7 +489,7 @@ int statementStage(Call &call, char ch, uint32_t pos)
                 for (const auto &end : ends) {
                     if (isWord(word, end.word)) {
                         call.takenAt = pos - 1;
-                        noticed(Notice::StatementAsText, end.what, pos - 1);
+                        noticedAt(call, Notice::StatementAsText, end.what, pos - 1);
                     }
                 }
             }
@@ -455,7 +503,7 @@ int statementStage(Call &call, char ch, uint32_t pos)
         if (ch == '\n') {
             recognised(call, Directive::Set, pos - 1);
             if (call.explore)
-                parse_watch->collected(Directive::Set, call.statementAt, {word->text, word->length});
+                reportCollected(call, Directive::Set, call.statementAt, word, call.statementFirst, pos - 1);
             else
                 interpVar(global_variables, word->text);
             call.statementState = Idle;
@@ -468,7 +516,7 @@ int statementStage(Call &call, char ch, uint32_t pos)
     case GoTarget:
         if (ch == '\n') {
             if (call.explore)
-                parse_watch->collected(Directive::Go, call.statementAt, {word->text, word->length});
+                reportCollected(call, Directive::Go, call.statementAt, word, call.statementFirst, pos - 1);
             else
                 go_map = setStringF(go_map, "%s", word->text);
             recognised(call, Directive::Go, pos - 1);
@@ -499,14 +547,16 @@ int runMenu(Call &call, const char *text, uint32_t &pos)
     call.main = Top;
     if (positions->count > 0) {  // a list with no options has nothing to choose
         if (parse_watch)
-            parse_watch->menu(call.listStart, positions);
+            parse_watch->menu(call.listStart, positions,
+                              placeOf(call, firstLetter(call, call.blockAt, nameLength(Directive::Lend)), call.blockAt));
         if (call.explore) {
             call.menuResults = 0;
             for (uint32_t i = 0; i < positions->count; i++)
                 call.menuResults |= exploreCall(*call.explore, positions->items[i].start, positions->items[i].end);
             explored = &call;
             if (call.loop && !call.ownLoop && (call.menuResults & END_BIT))
-                noticed(Notice::LoopSpread, Directive::Loop, call.blockAt);
+                noticed(call, Notice::LoopSpread, Directive::Loop, call.blockAt,
+                        firstLetter(call, call.blockAt, nameLength(Directive::Lend)));
             clearMenu(call);
             return MENU_EXPLORED;
         }
@@ -534,7 +584,7 @@ void endOfLine(Call &call, const Word *directive, uint32_t pos)
 {
     const bool taken = call.takenAt != NO_POS && call.wordAt != NO_POS && call.takenAt >= call.wordAt;
     if (directive->length > 1 && !taken)
-        noticed(Notice::Ignored, Directive::Name, pos - 1);
+        noticed(call, Notice::Ignored, Directive::Name, pos - 1, call.wordAt);
 }
 
 int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
@@ -577,7 +627,8 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
     case NameLine:
         if (ch == '\n') {
             if (call.explore)
-                parse_watch->collected(Directive::Name, call.blockAt + 1, {collected->text, collected->length});
+                reportCollected(call, Directive::Name, call.blockAt + 1, collected,
+                          firstLetter(call, call.blockAt, nameLength(Directive::Name)), call.blockAt);
             else
                 renderName(collected->text);
             clearWord(collected);
@@ -600,7 +651,8 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
             call.main = Top;
             recognised(call, Directive::Dend, pos - 1);
             if (call.explore)
-                parse_watch->collected(Directive::Desc, call.blockAt + 1, {collected->text, collected->length});
+                reportCollected(call, Directive::Desc, call.blockAt + 1, collected,
+                          firstLetter(call, call.blockAt, nameLength(Directive::Desc)), call.blockAt);
             else
                 renderDesc(collected->text);
             clearWord(collected);
@@ -652,7 +704,8 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
     case OptLabel:
         if (ch == '\n') {
             if (call.explore)
-                parse_watch->collected(Directive::Opt, call.blockAt + 1, {collected->text, collected->length});
+                reportCollected(call, Directive::Opt, call.blockAt + 1, collected,
+                          firstLetter(call, call.blockAt, nameLength(Directive::Opt)), call.blockAt);
             Word *label = newWord(32);
             catWords(label, collected);
             clearWord(collected);
@@ -674,7 +727,7 @@ int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
         } else if (isWord(directive, ".opt")) {
             call.depth++;
             if (call.explore)
-                noticed(Notice::NestedOption, Directive::Opt, pos - 1);
+                noticedAt(call, Notice::NestedOption, Directive::Opt, pos - 1);
         } else if (isWord(directive, ".tpo")) {
             if (call.depth <= 0) {
                 PosList *positions = call.positions.get();
@@ -776,6 +829,7 @@ uint32_t restOfLineEnd(Call &call, const char *text, uint32_t pos, uint32_t limi
 int run(const char *text, uint32_t start, uint32_t limit)
 {
     Call call;
+    call.source = text;
     uint32_t pos = start;
     const bool inSpans = !parse_watch || !parse_watch->everyByte;
     uint32_t retryAt = 0;  // the line up to here is read byte by byte
@@ -789,7 +843,7 @@ int run(const char *text, uint32_t start, uint32_t limit)
                 end = restOfLineEnd(call, text, pos, limit, retryAt);
             }
             if (parse_watch && end > pos)
-                parse_watch->span(pos, end);
+                parse_watch->span(pos, end, call.main);
             pos = end;
         }
         char ch = text[pos++];
@@ -799,7 +853,7 @@ int run(const char *text, uint32_t start, uint32_t limit)
             !conditionalStage(call, text, pos, ch))
             return PARSE_END;
         if (parse_watch)
-            parse_watch->byte(pos - 1);
+            parse_watch->byte(pos - 1, call.main);
         if (int result = statementStage(call, ch, pos); result != KEEP_GOING)
             return result;
         if (int result = mainStage(call, text, pos, ch); result != KEEP_GOING)
@@ -898,14 +952,14 @@ uint8_t follow(Explore &explore, Path &path, uint32_t limit, std::vector<Path> &
     uint8_t results = 0;
     uint32_t lineStart = pos;
     auto end = [&](int result, uint32_t at) {
-        parse_watch->ended(result, at);
+        parse_watch->ended(result, placeOf(call, NO_POS, at));
         return static_cast<uint8_t>(results | resultBit(result));
     };
     for (;;) {
         explored = &call;
         if (explore.budget == 0) {
             if (!explore.gaveUp)
-                noticed(Notice::TooManyPaths, Directive::Name, pos);
+                noticed(call, Notice::TooManyPaths, Directive::Name, pos);
             explore.gaveUp = true;
             return results;
         }
@@ -916,13 +970,13 @@ uint8_t follow(Explore &explore, Path &path, uint32_t limit, std::vector<Path> &
         if (call.main != OptLabel && call.main != OptBody) {
             const bool skipping = call.conditionState == SkipBlock || call.conditionState == SkipBranch;
             if (!conditionalStage(call, text, pos, ch)) {
-                noticed(Notice::SkipRunsOff, call.branch, pos);
+                noticed(call, Notice::SkipRunsOff, call.branch, pos);
                 return end(PARSE_END, pos);
             }
             if (skipping && pos > limit)
-                noticed(Notice::SkipRunsOff, call.branch, pos - 1);
+                noticed(call, Notice::SkipRunsOff, call.branch, pos - 1);
         }
-        parse_watch->byte(pos - 1);
+        parse_watch->byte(pos - 1, call.main);
         if (const int result = statementStage(call, ch, pos); result != KEEP_GOING)
             return end(result, pos - 1);
         if (mainStage(call, text, pos, ch) == MENU_EXPLORED) {
@@ -972,6 +1026,7 @@ uint8_t exploreCall(Explore &explore, uint32_t start, uint32_t limit)
     std::vector<Path> todo(1);
     todo.back().pos = start;
     todo.back().call.explore = &explore;
+    todo.back().call.source = explore.text;
     std::unordered_set<uint64_t> seen;
     bool forked = false;
     uint8_t results = 0;
@@ -994,20 +1049,12 @@ ParsePlace parsePlace()
     if (!explored)
         return place;
     const Call &call = *explored;
-    switch (call.main) {
-    case NameLine: place.block = Block::NameLine; break;
-    case DescBlock: place.block = Block::DescBlock; break;
-    case ListBlock: place.block = Block::ListBlock; break;
-    case RunMenu: place.block = Block::RunMenu; break;
-    case OptLabel: place.block = Block::OptLabel; break;
-    case OptBody: place.block = Block::OptBody; break;
-    default: place.block = Block::Top; break;
-    }
+    place.block = call.main;
     place.blockAt = call.blockAt;
     place.listAt = call.listAt;
     place.depth = call.depth;
-    place.statement = static_cast<uint8_t>(call.statementState);
-    place.condition = static_cast<uint8_t>(call.conditionState);
+    place.statement = call.statementState;
+    place.condition = call.conditionState;
     place.ifAt = call.ifAt;
     place.branch = call.branch;
     place.branchAt = call.branchAt;

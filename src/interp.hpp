@@ -40,8 +40,15 @@ enum class Directive {
     If, Elif, Else, Fi,                              // conditional stage
 };
 
-// The main stage's state, as a watcher hears of it.
-enum class Block : uint8_t { Top, NameLine, DescBlock, ListBlock, RunMenu, OptLabel, OptBody };
+// The states of the three stages.
+enum class MainState : uint8_t { Top = 0, NameLine = 5, DescBlock = 10, ListBlock = 20, RunMenu = 25, OptLabel = 30, OptBody = 35 };
+enum class StatementState : uint8_t { Idle, Assignment, GoTarget };
+enum class ConditionState : uint8_t {
+    Normal = 0,
+    Condition = 1,   // reading a condition
+    SkipBlock = 3,   // skipping to ".fi": a branch of the block has run
+    SkipBranch = 4,  // skipping a false branch
+};
 
 // What only an explored run notices (see ParseWatch::explore); what is the
 // directive concerned.
@@ -70,6 +77,18 @@ enum class Notice : uint8_t {
 // No position: a place a path has not been to.
 constexpr uint32_t NO_POS = UINT32_MAX;
 
+// Where a watched event happened: the stages' states as it is reported,
+// whether the call's lists loop, and the bytes of the directive concerned:
+// first its first byte (its dot), last the byte that completed it (as the
+// directive event's pos); NO_POS where the event concerns none.
+struct WatchPlace {
+    MainState main;
+    ConditionState condition;
+    StatementState statement;
+    bool loop;
+    uint32_t first, last;
+};
+
 // Lets the author's tools follow a run: which bytes were read, what was
 // recognised where, which menus were offered. Null during play. Positions
 // are byte indices into the text parse_r was given.
@@ -91,50 +110,55 @@ struct ParseWatch {
     virtual void enter(uint32_t start, uint32_t limit) { (void)start, (void)limit; }
     virtual void leave(int result) { (void)result; }
     // The byte at pos reaches the statement and main stages (bytes a skip
-    // swallows never do).
-    virtual void byte(uint32_t pos) { (void)pos; }
+    // swallows never do), with the main stage in state main.
+    virtual void byte(uint32_t pos, MainState main) { (void)pos, (void)main; }
     // The bytes from .. to - 1 of one line, none of which any stage can act
     // on, are read at once (unless everyByte is set, which makes them come
     // one at a time through byte()).
-    virtual void span(uint32_t from, uint32_t to)
+    virtual void span(uint32_t from, uint32_t to, MainState main)
     {
         for (uint32_t pos = from; pos < to; pos++)
-            byte(pos);
+            byte(pos, main);
     }
     bool everyByte = false;
-    // A directive took effect; pos is the index of the byte that completed
-    // it (for .go and .set, the newline that ends the target or the text).
-    virtual void directive(Directive what, uint32_t pos) { (void)what, (void)pos; }
+    // A directive took effect, from at.first to at.last: the byte that
+    // completed it (for .if and .elif the blank after them, for .go and
+    // .set the newline that ends the target or the text).
+    virtual void directive(Directive what, const WatchPlace &at) { (void)what, (void)at; }
     // A menu is about to be shown: the list read from listStart, one body
-    // per option in order.
-    virtual void menu(uint32_t listStart, const PosList *bodies) { (void)listStart, (void)bodies; }
+    // per option in order; at is the ".lend".
+    virtual void menu(uint32_t listStart, const PosList *bodies, const WatchPlace &at)
+    {
+        (void)listStart, (void)bodies, (void)at;
+    }
 
     // Explored: the text a directive collected, from its first byte start: a
     // name line (Name), a description as shown (Desc), an option label (Opt),
     // a .go target (Go), a .set text (Set), a condition with its blanks
-    // dropped (If, Elif).
-    virtual void collected(Directive what, uint32_t start, std::string_view text)
+    // dropped (If, Elif); at is the directive that began it.
+    virtual void collected(Directive what, uint32_t start, std::string_view text, const WatchPlace &at)
     {
-        (void)what, (void)start, (void)text;
+        (void)what, (void)start, (void)text, (void)at;
     }
-    virtual void noticed(Notice notice, Directive what, uint32_t pos) { (void)notice, (void)what, (void)pos; }
-    // Explored: one path of the call ends with result at pos (for PARSE_END,
-    // the zero byte or the end of the slice).
-    virtual void ended(int result, uint32_t pos) { (void)result, (void)pos; }
+    // Explored: at.last is the notice's pos (see Notice), at.first the first
+    // byte of the directive or word concerned where there is one.
+    virtual void noticed(Notice notice, Directive what, const WatchPlace &at) { (void)notice, (void)what, (void)at; }
+    // Explored: one path of the call ends with result at at.last (for
+    // PARSE_END, the zero byte or the end of the slice).
+    virtual void ended(int result, const WatchPlace &at) { (void)result, (void)at; }
 };
 
 // Where the explored path stands, as of the event being reported. Positions
 // of directives are those of the byte that completed them, as in
-// ParseWatch::directive; NO_POS where there is none.
+// ParseWatch::directive, but for ifAt; NO_POS where there is none.
 struct ParsePlace {
-    Block block;
+    MainState block;
     uint32_t blockAt;   // the .name, .desc, .list, .opt or .lend that opened block
     uint32_t listAt;    // the .list of the list being read
     int32_t depth;      // ".opt" lines counted in the option body being read
-    uint8_t statement;  // 0 idle, 1 collecting a .set text, 2 a .go target
-    uint8_t condition;  // 0 normal, 1 reading a condition, 3 skipping to ".fi",
-                        // 4 skipping a false branch
-    uint32_t ifAt;      // the .if of the block the path is in
+    StatementState statement;
+    ConditionState condition;
+    uint32_t ifAt;      // the first byte of the .if of the block the path is in
     Directive branch;   // the branch being run or skipped (If, Elif, Else) and
     uint32_t branchAt;  // where it began; Fi and NO_POS outside any block
     uint32_t loopAt;    // the .loop that makes this call's lists loop

@@ -123,10 +123,11 @@ struct Player : FrontEnd, ParseWatch {
     }
     void showMessage(const char *) override {}
 
-    void directive(Directive what, uint32_t pos) override
+    void directive(Directive what, const WatchPlace &at) override
     {
-        directives.push_back({what, pos});
-        if (what == Directive::Desc) lastDesc = pos;
+        directives.push_back({what, at.last});
+        firsts.push_back(at.first);
+        if (what == Directive::Desc) lastDesc = at.last;
         if (what == Directive::Go) gos.push_back(go_map);
     }
 
@@ -134,6 +135,7 @@ struct Player : FrontEnd, ParseWatch {
     int menus = 0;
     uint32_t lastDesc = 0;
     std::vector<std::pair<Directive, uint32_t>> directives;
+    std::vector<uint32_t> firsts;  // where each directive begins
     std::vector<Shown> descs;
     std::vector<std::string> names, labels, gos;
 };
@@ -174,9 +176,13 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
             ASSERT_EQ(player.labels, unwatched.labels);
             ASSERT_TRUE(std::ranges::equal(player.descs, unwatched.descs, {}, &Shown::second, &Shown::second));
 
-            for (const auto &directive : player.directives)
+            for (size_t i = 0; i < player.directives.size(); i++) {
+                const auto &directive = player.directives[i];
                 ASSERT_TRUE(found.directives.contains(directive))
                     << "directive " << static_cast<int>(directive.first) << " at byte " << directive.second;
+                ASSERT_TRUE(player.firsts[i] <= directive.second && script[player.firsts[i]] == '.')
+                    << "directive " << static_cast<int>(directive.first) << " said to begin at byte " << player.firsts[i];
+            }
             for (const auto &[start, text] : player.descs)
                 ASSERT_TRUE(hasText(found.descs, text, start)) << "description from byte " << start << ": " << text;
             for (const auto &[shown, texts] : {std::pair{&player.gos, &found.gos}, {&player.names, &found.names},

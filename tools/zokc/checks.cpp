@@ -300,7 +300,7 @@ private:
             break;
         }
         case Notice::TrailingText: {
-            const uint32_t start = note.pos - static_cast<uint32_t>(name.size());
+            const uint32_t start = note.first;
             if (firstNonBlank(note.pos) != start)
                 break;
             const std::string_view line = lineAt(note.pos);
@@ -316,7 +316,7 @@ private:
         }
         case Notice::StatementAsText: {
             const uint32_t start = firstNonBlank(note.pos);
-            if (place.block == Block::ListBlock)
+            if (place.block == MainState::ListBlock)
                 report("statement-in-text", start,
                        q(lineAt(note.pos)) +
                            " between the options of a list does nothing: only '.opt', '.loop' and '.lend' count "
@@ -324,13 +324,13 @@ private:
             else
                 report("statement-in-text", start,
                        q(lineAt(note.pos)) + " inside a " +
-                           (place.block == Block::DescBlock ? "description" : "name line") +
+                           (place.block == MainState::DescBlock ? "description" : "name line") +
                            " is shown as text, not acted on" +
-                           (place.block == Block::DescBlock ? "; end the description with '.dend' before it" : ""));
+                           (place.block == MainState::DescBlock ? "; end the description with '.dend' before it" : ""));
             break;
         }
         case Notice::StrayBranch:
-            report("stray-else", startOf(note.pos - 1, note.what),
+            report("stray-else", note.first,
                    q(name) + " with no '.if' open" +
                        (note.what == Directive::Fi
                             ? " does nothing; remove it"
@@ -338,7 +338,7 @@ private:
                               "skipped; open the block with '.if' or remove it"));
             break;
         case Notice::NestedIf:
-            report("nested-if", note.pos - 3,
+            report("nested-if", note.first,
                    "'.if' inside the block of the '.if' on line " + std::to_string(lineOf(place.ifAt)) +
                        ": blocks do not nest, so the first '.elif', '.else' or '.fi' that comes ends both; close "
                        "the first block with '.fi' before opening another");
@@ -347,11 +347,11 @@ private:
             if (place.ifAt == NO_POS)
                 break;  // a stray .elif or .else, reported as such
             if (!place.inBody)
-                report("unclosed-if", place.ifAt - 3,
+                report("unclosed-if", place.ifAt,
                        "'.if' is never closed by '.fi': whenever a branch of the block is skipped, the rest of the "
                        "map is skipped with it; add a '.fi' line");
             else
-                report("unclosed-if", place.ifAt - 3,
+                report("unclosed-if", place.ifAt,
                        "'.if' is not closed by '.fi' within its option's body: whenever a branch of the block is "
                        "skipped, the rest of the body is skipped with it" +
                            (atEndOfText(note.pos) ? std::string()
@@ -387,11 +387,11 @@ private:
             word.remove_suffix(1);
         if (word.find_first_not_of('\r') == std::string_view::npos)
             return;  // only the carriage return of a CR-LF line end
-        const uint32_t start = startOf(note.pos - 1, word.size());
+        const uint32_t start = note.first;
         std::string_view line = std::string_view(text_).substr(start, note.pos - start);
         while (!line.empty() && isBlank(line.back()))
             line.remove_suffix(1);
-        const bool inList = note.place.block == Block::ListBlock;
+        const bool inList = note.place.block == MainState::ListBlock;
         if (!word.starts_with('.')) {
             report("top-level-text", start,
                    inList ? "text between the options of a list is ignored: " + q(line) +
@@ -450,7 +450,7 @@ private:
         const Place &place = end.place;
         const bool body = !atEndOfText(end.pos);
         const std::string where = body ? " before its option's '.tpo'" : "";
-        if (place.statement != 0 || place.block == Block::Top) {
+        if (place.statement != StatementState::Idle || place.block == MainState::Top) {
             static const std::map<std::string_view, const char *> statements = {
                 {".break", "the option's body does not end here"},
                 {".exit", "the map does not start again here"},
@@ -459,10 +459,10 @@ private:
             };
             const auto found = statements.find(place.statementWord);
             const uint32_t last = end.pos > 0 ? end.pos - 1 : 0;
-            if (place.statement == 2)
+            if (place.statement == StatementState::GoTarget)
                 report("no-newline", firstNonBlank(last),
                        "'.go' on the last line needs a newline after it: without one the game does not move on");
-            else if (place.statement == 1)
+            else if (place.statement == StatementState::Assignment)
                 report("no-newline", firstNonBlank(last),
                        "'.set' on the last line needs a newline after it: without one the variable is not set");
             else if (found != statements.end() && !body)
@@ -472,11 +472,11 @@ private:
             return;
         }
         switch (place.block) {
-        case Block::NameLine:
+        case MainState::NameLine:
             report("no-newline", startOf(place.blockAt, Directive::Name),
                    "'.name' on the last line needs a newline after it: without one the name is never shown");
             break;
-        case Block::DescBlock:
+        case MainState::DescBlock:
             if (place.word == ".dend" && !body)
                 report("no-newline", startOf(end.pos - 1, Directive::Dend),
                        "'.dend' on the last line needs a newline after it: without one the description is never "
@@ -488,20 +488,20 @@ private:
                                  : ": the rest of the map is taken as its text and never shown") +
                            "; add a '.dend' line");
             break;
-        case Block::ListBlock:
+        case MainState::ListBlock:
             report("unclosed-list", startOf(place.listAt, Directive::List),
                    "'.list' is never closed by '.lend'" + where + ": the menu is never shown; add a '.lend' line");
             break;
-        case Block::RunMenu:
+        case MainState::RunMenu:
             report("no-newline", startOf(place.blockAt, Directive::Lend),
                    "'.lend' is the last thing in the map: the menu is shown only when a byte follows it; end the "
                    "line with a newline");
             break;
-        case Block::OptLabel:
+        case MainState::OptLabel:
             report("unclosed-option", startOf(place.blockAt, Directive::Opt),
                    "the label line " + q(lineAt(place.blockAt)) + " has no newline: the menu is never shown");
             break;
-        case Block::OptBody: {
+        case MainState::OptBody: {
             const survey::Text *opened = label(place.blockAt + 1);
             const std::string option = opened ? "the option " + q(trimmed(opened->text)) : "the option";
             // Lines of the body that began with ".opt" and so took a ".tpo".

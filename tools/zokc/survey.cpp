@@ -75,7 +75,7 @@ public:
     }
 
     // How deep in option bodies the calls that read each byte were.
-    void byte(uint32_t pos) override
+    void byte(uint32_t pos, MainState) override
     {
         readAt_[pos] = std::max(readAt_[pos], static_cast<uint8_t>(std::min<size_t>(calls_.size(), 255)));
     }
@@ -97,33 +97,34 @@ public:
         }
     }
 
-    void directive(Directive what, uint32_t pos) override
+    void directive(Directive what, const WatchPlace &at) override
     {
+        const uint32_t pos = at.last;
         survey_.directives.insert({what, pos});
-        const ParsePlace place = parsePlace();
         // A ".tpo" is read while its option's body is passed over, and it
         // ends the option: it runs, whatever the body does before it. The
         // words that end a skip are read by the skip alone, and run too.
-        const bool skipEnded = what == Directive::Fi || (what == Directive::Else && place.condition == 0) ||
-                               (what == Directive::Elif && place.condition == 1);
-        if (what == Directive::Tpo)
-            markRun(pos, 4);
-        else if (skipEnded)
-            markRun(pos - 1, what == Directive::Fi ? 3 : 5);
+        const bool skipEnded = what == Directive::Fi ||
+                               (what == Directive::Else && at.condition == ConditionState::Normal) ||
+                               (what == Directive::Elif && at.condition == ConditionState::Condition);
+        if (what == Directive::Tpo || skipEnded)
+            markRun(at.first, at.last);
         if (what == Directive::Die || what == Directive::Win)
-            survey_.endings.insert({what == Directive::Die ? PARSE_DIE : PARSE_WIN, pos, where(place)});
+            survey_.endings.insert({what == Directive::Die ? PARSE_DIE : PARSE_WIN, pos, where(parsePlace())});
+        const bool inText = at.main == MainState::DescBlock || at.main == MainState::NameLine;
         // A skip that began between the options of a list and stopped here.
-        if (skipEnded && place.block == Block::ListBlock)
+        if (skipEnded && at.main == MainState::ListBlock)
             survey_.skipEndsInList.insert(pos);
         // The .if, or the .elif or .else that starts a skip, inside a name
         // line or description: its line stays text.
-        const bool opens = what == Directive::If || (what == Directive::Elif && place.condition == 3) ||
-                           (what == Directive::Else && place.condition == 3);
-        if (opens && (place.block == Block::DescBlock || place.block == Block::NameLine))
-            survey_.condsInText.insert(pos - (what == Directive::If ? 3 : 5));
+        const bool opens = what == Directive::If ||
+                           ((what == Directive::Elif || what == Directive::Else) &&
+                            at.condition == ConditionState::SkipBlock);
+        if (opens && inText)
+            survey_.condsInText.insert(at.first);
     }
 
-    void menu(uint32_t listStart, const PosList *bodies) override
+    void menu(uint32_t listStart, const PosList *bodies, const WatchPlace &) override
     {
         (void)listStart;
         for (uint32_t i = 0; i < bodies->count; i++)
@@ -137,7 +138,7 @@ public:
         }
     }
 
-    void collected(Directive what, uint32_t start, std::string_view text) override
+    void collected(Directive what, uint32_t start, std::string_view text, const WatchPlace &) override
     {
         const ParsePlace place = parsePlace();
         Text item{start, std::string(text), where(place)};
@@ -170,19 +171,18 @@ public:
         }
     }
 
-    void noticed(Notice notice, Directive what, uint32_t pos) override
+    void noticed(Notice notice, Directive what, const WatchPlace &at) override
     {
         if (notice == Notice::TooManyPaths)
             survey_.gaveUp = true;
-        survey_.notes.insert({notice, what, pos, place()});
+        survey_.notes.insert({notice, what, at.last, place(), at.first});
     }
 
-    void ended(int result, uint32_t pos) override
+    void ended(int result, const WatchPlace &at) override
     {
-        const ParsePlace at = parsePlace();
-        survey_.ends.insert({result, pos, place()});
+        survey_.ends.insert({result, at.last, place()});
         if (atTop()) {
-            if (result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN || Waits::from(at.tag).waits())
+            if (result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN || Waits::from(parsePlace().tag).waits())
                 busy_ = true;
             else
                 idle_ = true;
@@ -192,15 +192,13 @@ public:
     bool idle() const { return idle_ && !busy_ && !survey_.gaveUp; }
 
 private:
-    // Marks the letters of a directive whose last letter is at last.
-    void markRun(uint32_t last, uint32_t letters)
+    // Marks the letters of a directive from its first byte to last (blanks
+    // and the line end that completed it are no letters).
+    void markRun(uint32_t first, uint32_t last)
     {
-        for (uint32_t i = last; letters > 0; i--) {
-            if (text_[i] != ' ' && text_[i] != '\t') {
+        for (uint32_t i = first; i <= last; i++)
+            if (text_[i] != ' ' && text_[i] != '\t' && text_[i] != '\n')
                 survey_.run[i] = true;
-                letters--;
-            }
-        }
     }
 
     bool atTop() const { return calls_.size() == 1; }

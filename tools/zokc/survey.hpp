@@ -35,10 +35,11 @@ struct Text {
 
 // Where an explored path stood when something was noticed or when it ended.
 struct Place {
-    Block block;
+    MainState block;
     uint32_t blockAt, listAt;
     int32_t depth;
-    uint8_t statement, condition;
+    StatementState statement;
+    ConditionState condition;
     uint32_t ifAt, branchAt, loopAt;
     Directive branch;
     std::string word, statementWord;
@@ -51,6 +52,7 @@ struct Note {
     Directive what;
     uint32_t pos;
     Place place;
+    uint32_t first;  // the first byte of the directive or word concerned; NO_POS: none
     auto operator<=>(const Note &) const = default;
 };
 
