@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "mapfile.hpp"  // the map file reader, for the interpreter's users
+
 constexpr int PARSE_END = 0;
 constexpr int PARSE_BREAK = 1;
 constexpr int PARSE_EXIT = 10;
@@ -172,20 +174,6 @@ ParsePlace parsePlace();
 void setParseTag(uint64_t tag);
 
 extern ParseWatch *parse_watch;
-
-// The file a map's script lives in, "<dir>/<map>.zok", as a new heap string.
-char *mapPath(const char *dir, const char *map);
-
-// Reads the script at path as readfile does; 0 when the map is missing or
-// is no readable script (no permission, a directory, a pipe or device, too
-// large): either way there is no map to play.
-uint32_t readMap(char **text, const char *path);
-
-
-// Reads the file at path whole into *text (null or a heap block), appends a
-// zero byte and returns the byte count including it; 0 when the file cannot
-// be opened or read, is not a regular file, or is too large for that count.
-uint32_t readfile(char **text, const char *path);
 
 // The current map's name; replaced by ".go".
 extern char *go_map;
