@@ -159,9 +159,15 @@ struct Explorer {
     {
         collected(call, Directive::Go, call.statementAt, word, pos - 1);
     }
-    static void name(Call &call, const Word *text, uint32_t) { collected(call, Directive::Name, call.blockAt + 1, text, call.blockAt); }
-    static void desc(Call &call, const Word *text, uint32_t) { collected(call, Directive::Desc, call.blockAt + 1, text, call.blockAt); }
-    static void label(Call &call, const Word *text, uint32_t) { collected(call, Directive::Opt, call.blockAt + 1, text, call.blockAt); }
+    // A name line, a description or a label: its text begins after its
+    // directive's last letter (blockAt).
+    static void name(Call &call, const Word *text, uint32_t) { block(call, Directive::Name, text); }
+    static void desc(Call &call, const Word *text, uint32_t) { block(call, Directive::Desc, text); }
+    static void label(Call &call, const Word *text, uint32_t) { block(call, Directive::Opt, text); }
+    static void block(Call &call, Directive what, const Word *text)
+    {
+        collected(call, what, call.blockAt + 1, text, call.blockAt);
+    }
 
     // Every body of the menu of the list just read is explored.
     static int menu(Call &call, const char *, uint32_t &)
@@ -289,7 +295,10 @@ struct Explorer {
         if (directive->length > 1 && !taken)
             noticed(call, Notice::Ignored, Directive::Name, pos - 1, call.wordAt);
     }
-    static void nestedOption(Call &call, uint32_t pos) { noticedAt(call, Notice::NestedOption, Directive::Opt, pos - 1); }
+    static void nestedOption(Call &call, uint32_t pos)
+    {
+        noticedAt(call, Notice::NestedOption, Directive::Opt, pos - 1);
+    }
     static void skipRanOff(Call &call, uint32_t pos) { noticed(call, Notice::SkipRunsOff, call.branch, pos); }
 
     // The budget: a path stops when exploring has given up.

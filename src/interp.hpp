@@ -43,7 +43,15 @@ enum class Directive {
 };
 
 // The states of the three stages.
-enum class MainState : uint8_t { Top = 0, NameLine = 5, DescBlock = 10, ListBlock = 20, RunMenu = 25, OptLabel = 30, OptBody = 35 };
+enum class MainState : uint8_t {
+    Top = 0,
+    NameLine = 5,    // the rest of a ".name" line
+    DescBlock = 10,  // between ".desc" and ".dend"
+    ListBlock = 20,  // between ".list" and ".lend", outside the options
+    RunMenu = 25,    // the ".lend" has been read: the menu comes at the next byte
+    OptLabel = 30,   // the rest of an ".opt" line
+    OptBody = 35,    // an option's body, passed over while the list is read
+};
 enum class StatementState : uint8_t { Idle, Assignment, GoTarget };
 enum class ConditionState : uint8_t {
     Normal = 0,

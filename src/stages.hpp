@@ -148,9 +148,52 @@ inline void clearMenu(Call &call)
     call.optionCount = 0;
 }
 
+// Skipping a false branch or the rest of a block: reads on by itself to
+// the line that ends the skip, and leaves the byte that ends it in ch for
+// the later stages. Returns false when the skip runs into the end of the text.
+template <class Mode>
+bool skipLines(Mode &mode, Call &call, const char *text, uint32_t &pos, char &ch)
+{
+    Word *word = call.condition.get();
+    for (;;) {
+        if (ch == '\n') {
+            const bool fi = isWord(word, ".fi");
+            const bool ends = fi || (call.conditionState == SkipBranch && isWord(word, ".else"));
+            if (!ends)
+                mode.skippedLine(call, word, pos);
+            clearWord(word);
+            if (ends) {
+                call.conditionState = Normal;
+                recognised(call, fi ? Directive::Fi : Directive::Else, pos - 1);
+                mode.skipEnded(call, fi, pos);
+                return true;
+            }
+        } else if (isBlank(ch)) {
+            // Skipping a false branch, blanks end words and ".elif" opens
+            // the next condition; skipping to ".fi", blanks are dropped.
+            if (call.conditionState == SkipBranch) {
+                const bool elif = isWord(word, ".elif");
+                if (!elif)
+                    mode.endedByBlank(call, word, pos);
+                clearWord(word);
+                if (elif) {
+                    call.conditionState = Condition;
+                    recognised(call, Directive::Elif, pos - 1);
+                    mode.openBranch(call, Directive::Elif, pos);
+                    return true;
+                }
+            }
+        } else {
+            mode.token(word, ch);
+        }
+        if (text[pos] == '\0')
+            return false;
+        ch = text[pos++];
+    }
+}
+
 // Conditional stage. Returns false when a skip runs into the end of the
-// text. While skipping it reads on by itself; the byte that ends the skip is
-// left in ch for the later stages.
+// text (see skipLines).
 template <class Mode>
 bool conditionalStage(Mode &mode, Call &call, const char *text, uint32_t &pos, char &ch)
 {
@@ -195,41 +238,7 @@ bool conditionalStage(Mode &mode, Call &call, const char *text, uint32_t &pos, c
 
     case SkipBlock:
     case SkipBranch:
-        for (;;) {
-            if (ch == '\n') {
-                const bool fi = isWord(word, ".fi");
-                const bool ends = fi || (call.conditionState == SkipBranch && isWord(word, ".else"));
-                if (!ends)
-                    mode.skippedLine(call, word, pos);
-                clearWord(word);
-                if (ends) {
-                    call.conditionState = Normal;
-                    recognised(call, fi ? Directive::Fi : Directive::Else, pos - 1);
-                    mode.skipEnded(call, fi, pos);
-                    return true;
-                }
-            } else if (isBlank(ch)) {
-                // Skipping a false branch, blanks end words and ".elif" opens
-                // the next condition; skipping to ".fi", blanks are dropped.
-                if (call.conditionState == SkipBranch) {
-                    const bool elif = isWord(word, ".elif");
-                    if (!elif)
-                        mode.endedByBlank(call, word, pos);
-                    clearWord(word);
-                    if (elif) {
-                        call.conditionState = Condition;
-                        recognised(call, Directive::Elif, pos - 1);
-                        mode.openBranch(call, Directive::Elif, pos);
-                        return true;
-                    }
-                }
-            } else {
-                mode.token(word, ch);
-            }
-            if (text[pos] == '\0')
-                return false;
-            ch = text[pos++];
-        }
+        return skipLines(mode, call, text, pos, ch);
     }
     return true;
 }

@@ -48,7 +48,7 @@ const std::vector<Kind> KINDS = {
     {"wide-label", Severity::Warning, "an option label wider than the options pane on an 80x24 terminal"},
     {"nul-byte", Severity::Warning, "a zero byte, after which the map is ignored"},
     {"not-utf8", Severity::Warning, "bytes that are not UTF-8"},
-    {"go-outside", Severity::Warning, "a '.go' target with '/', which leaves the game folder"},
+    {"go-outside", Severity::Warning, "a '.go' target that leaves the game folder ('/' first, or '..')"},
     {"never-read", Severity::Warning, "lines that no way through the map runs"},
     {"too-many-paths", Severity::Warning, "a map with too many combinations of branches to check them all"},
 };
@@ -598,7 +598,7 @@ private:
                    "name, so the game looks for " + q(path) + "; save the map with plain newline line ends");
             return;
         }
-        if (go.text.find('/') != std::string::npos)
+        if (!mapPathInside(game_.dir.c_str(), go.text.c_str()))
             report("go-outside", go.start,
                    "'.go " + quoted(go.text) + "' leads out of the game folder, to " + q(path) +
                        "; keep every map in the folder");

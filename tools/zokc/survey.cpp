@@ -182,7 +182,8 @@ public:
     {
         survey_.ends.insert({result, at.last, place()});
         if (atTop()) {
-            if (result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN || Waits::from(parsePlace().tag).waits())
+            const bool leaves = result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN;
+            if (leaves || Waits::from(parsePlace().tag).waits())
                 busy_ = true;
             else
                 idle_ = true;
