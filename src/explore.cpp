@@ -416,6 +416,9 @@ ParsePlace parsePlace()
     place.block = call.main;
     place.blockAt = call.blockAt;
     place.listAt = call.listAt;
+    using stages::firstLetter, stages::nameLength;
+    place.blockFirst = call.blockAt == NO_POS ? NO_POS : firstLetter(call, call.blockAt, nameLength(call.blockWhat));
+    place.listFirst = call.listAt == NO_POS ? NO_POS : firstLetter(call, call.listAt, nameLength(Directive::List));
     place.depth = call.depth;
     place.statement = call.statementState;
     place.condition = call.conditionState;

@@ -165,6 +165,7 @@ struct ParsePlace {
     MainState block;
     uint32_t blockAt;   // the .name, .desc, .list, .opt or .lend that opened block
     uint32_t listAt;    // the .list of the list being read
+    uint32_t blockFirst, listFirst;  // the first bytes of those two directives
     int32_t depth;      // ".opt" lines counted in the option body being read
     StatementState statement;
     ConditionState condition;

@@ -80,6 +80,7 @@ struct Call : Buffers {
 
     // Where things began, for a watcher; the rest only while exploring.
     uint32_t blockAt = NO_POS, listAt = NO_POS;
+    Directive blockWhat = Directive::Name;  // the directive at blockAt
     uint32_t takenAt = NO_POS;  // the last byte at which a stage recognised something
                                 // (or, exploring, noticed why it did not)
     uint32_t statementFirst = NO_POS;  // the first byte of the ".set" or ".go" being read
@@ -320,12 +321,14 @@ inline void topWord(Call &call, Word *directive, uint32_t pos)
         clearWord(directive);
         call.main = desc ? DescBlock : NameLine;
         call.blockAt = pos - 1;
+        call.blockWhat = desc ? Directive::Desc : Directive::Name;
         recognised(call, desc ? Directive::Desc : Directive::Name, pos - 1);
     } else if (isWord(directive, ".list")) {
         call.listStart = pos;
         clearWord(directive);
         call.main = ListBlock;
         call.blockAt = call.listAt = pos - 1;
+        call.blockWhat = Directive::List;
         call.ownLoop = false;
         recognised(call, Directive::List, pos - 1);
     }
@@ -339,6 +342,7 @@ inline void listWord(Call &call, Word *directive, uint32_t pos)
         call.optionCount++;
         call.main = OptLabel;
         call.blockAt = pos - 1;
+        call.blockWhat = Directive::Opt;
         recognised(call, Directive::Opt, pos - 1);
     } else if (isWord(directive, ".loop")) {
         if (!call.loop)
@@ -350,6 +354,7 @@ inline void listWord(Call &call, Word *directive, uint32_t pos)
     } else if (isWord(directive, ".lend")) {
         call.main = RunMenu;
         call.blockAt = pos - 1;
+        call.blockWhat = Directive::Lend;
         clearWord(directive);
         recognised(call, Directive::Lend, pos - 1);
     }

@@ -362,7 +362,7 @@ private:
         case Notice::NestedOption:
             break;  // named where its option is left open
         case Notice::LoopSpread:
-            report("loop-spreads", startOf(place.listAt, Directive::List),
+            report("loop-spreads", place.listFirst,
                    "this list has no '.loop' of its own but loops, because of the '.loop' on line " +
                        std::to_string(lineOf(place.loopAt)) +
                        ": once a script has seen '.loop', every later list in it loops too; end the options "
@@ -473,7 +473,7 @@ private:
         }
         switch (place.block) {
         case MainState::NameLine:
-            report("no-newline", startOf(place.blockAt, Directive::Name),
+            report("no-newline", place.blockFirst,
                    "'.name' on the last line needs a newline after it: without one the name is never shown");
             break;
         case MainState::DescBlock:
@@ -482,23 +482,23 @@ private:
                        "'.dend' on the last line needs a newline after it: without one the description is never "
                        "shown");
             else
-                report("unclosed-desc", startOf(place.blockAt, Directive::Desc),
+                report("unclosed-desc", place.blockFirst,
                        "'.desc' is never closed by '.dend'" + where +
                            (body ? ": the description is never shown"
                                  : ": the rest of the map is taken as its text and never shown") +
                            "; add a '.dend' line");
             break;
         case MainState::ListBlock:
-            report("unclosed-list", startOf(place.listAt, Directive::List),
+            report("unclosed-list", place.listFirst,
                    "'.list' is never closed by '.lend'" + where + ": the menu is never shown; add a '.lend' line");
             break;
         case MainState::RunMenu:
-            report("no-newline", startOf(place.blockAt, Directive::Lend),
+            report("no-newline", place.blockFirst,
                    "'.lend' is the last thing in the map: the menu is shown only when a byte follows it; end the "
                    "line with a newline");
             break;
         case MainState::OptLabel:
-            report("unclosed-option", startOf(place.blockAt, Directive::Opt),
+            report("unclosed-option", place.blockFirst,
                    "the label line " + q(lineAt(place.blockAt)) + " has no newline: the menu is never shown");
             break;
         case MainState::OptBody: {
@@ -511,7 +511,7 @@ private:
                     note.place.inBody == place.inBody)
                     nested += (nested.empty() ? "" : ", ") + std::to_string(lineOf(note.pos));
             }
-            report("unclosed-option", startOf(place.blockAt, Directive::Opt),
+            report("unclosed-option", place.blockFirst,
                    option + " is never closed by '.tpo'" + where + ": the menu is never shown; " +
                        (nested.empty() ? "add a '.tpo' line"
                                        : "its body's line " + nested +

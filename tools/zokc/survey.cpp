@@ -214,7 +214,7 @@ private:
         const ParsePlace at = parsePlace();
         return {at.block,  at.blockAt, at.listAt,   at.depth,  at.statement,           at.condition,
                 at.ifAt,   at.branchAt, at.loopAt,  at.branch, std::string(at.word), std::string(at.statementWord),
-                calls_.size() > 1};
+                calls_.size() > 1, at.blockFirst, at.listFirst};
     }
 
     Survey &survey_;

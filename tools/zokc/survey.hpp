@@ -44,6 +44,7 @@ struct Place {
     Directive branch;
     std::string word, statementWord;
     bool inBody;  // in an option's body rather than at the map's top
+    uint32_t blockFirst, listFirst;  // where the directives at blockAt and listAt begin
     auto operator<=>(const Place &) const = default;
 };
 
