@@ -268,6 +268,11 @@ int play(const char *text, uint32_t start, uint32_t limit)
 
 }  // namespace
 
+const Call *playingCall()
+{
+    return playing;
+}
+
 }  // namespace stages
 
 int parse_r(const char *text, uint32_t start, uint32_t limit)

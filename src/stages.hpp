@@ -510,6 +510,10 @@ int runStages(Mode &mode, Call &call, const char *text, uint32_t &pos, uint32_t 
     }
 }
 
+// The innermost call of the play run going on (interp.cpp), null between
+// runs; its parents lead out to the map's top call.
+const Call *playingCall();
+
 // Exploring (explore.cpp): every way the call over text[start, limit) can run.
 void exploreScript(const char *text, uint32_t start, uint32_t limit);
 

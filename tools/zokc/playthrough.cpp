@@ -108,7 +108,7 @@ diag::Diagnostic diagnoseNoticed(Session &session, Noticed kind, Location at, Lo
     }
     return met(Severity::Error, "idle",
                "this map runs again and again without waiting for a key; zok ends the game after " +
-                   std::to_string(MAX_IDLE_PASSES) + " passes");
+                   idleLimitText() + " passes");
 }
 
 }  // namespace zokc
