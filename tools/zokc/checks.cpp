@@ -221,20 +221,6 @@ private:
         out_.push_back({map_.path, at.line, at.col, findKind(kind)->severity, std::move(message), kind});
     }
 
-    // The first byte of a directive of length non-blank bytes whose last
-    // byte is at last (blanks inside directives do not count).
-    uint32_t startOf(uint32_t last, size_t length) const
-    {
-        size_t counted = 0;
-        for (uint32_t i = last;; i--) {
-            if (!isBlank(text_[i]) && ++counted == length)
-                return i;
-            if (i == 0)
-                return 0;
-        }
-    }
-    uint32_t startOf(uint32_t last, Directive what) const { return startOf(last, strlen(nameOf(what))); }
-
     uint32_t firstNonBlank(uint32_t offset) const
     {
         uint32_t i = lines_.lineStart(offset);
@@ -478,7 +464,7 @@ private:
             break;
         case MainState::DescBlock:
             if (place.word == ".dend" && !body)
-                report("no-newline", startOf(end.pos - 1, Directive::Dend),
+                report("no-newline", firstNonBlank(end.pos - 1),  // the line holds '.dend' alone
                        "'.dend' on the last line needs a newline after it: without one the description is never "
                        "shown");
             else
@@ -564,10 +550,10 @@ private:
         // is as tall as its tallest.
         std::map<uint32_t, int> tallest;
         for (const survey::Text &desc : survey_.descs)
-            tallest[desc.start] = std::max(tallest[desc.start], textRows(desc.text, STANDARD_LAYOUT.desc.cols));
-        for (const auto &[start, rows] : tallest) {
+            tallest[desc.first] = std::max(tallest[desc.first], textRows(desc.text, STANDARD_LAYOUT.desc.cols));
+        for (const auto &[first, rows] : tallest) {
             if (rows > READABLE_DESC_ROWS)
-                report("tall-description", startOf(start - 1, Directive::Desc),
+                report("tall-description", first,
                        "the description takes " + std::to_string(rows) + " rows of an " +
                            std::to_string(STANDARD_COLS) + "x" + std::to_string(STANDARD_ROWS) +
                            " terminal's description pane, where the player reads " +

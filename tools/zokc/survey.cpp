@@ -138,10 +138,10 @@ public:
         }
     }
 
-    void collected(Directive what, uint32_t start, std::string_view text, const WatchPlace &) override
+    void collected(Directive what, uint32_t start, std::string_view text, const WatchPlace &at) override
     {
         const ParsePlace place = parsePlace();
-        Text item{start, std::string(text), where(place)};
+        Text item{start, std::string(text), where(place), at.first};
         switch (what) {
         case Directive::Name:
             survey_.names.insert(std::move(item));

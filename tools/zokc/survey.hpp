@@ -30,6 +30,7 @@ struct Text {
     uint32_t start;
     std::string text;
     Where where;
+    uint32_t first = NO_POS;  // the first byte of the directive that collected it
     auto operator<=>(const Text &) const = default;
 };
 
