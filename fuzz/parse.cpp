@@ -5,7 +5,7 @@
 // play stops after 64 prompts. A map with an empty name (".go " alone) is
 // missing; every other name loads the same script.
 #include "Word.hpp"
-#include "VarTable.hpp"
+#include "engine.hpp"
 #include "game.hpp"
 #include "interp.hpp"
 
@@ -63,14 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         (*text)[script.size()] = '\0';
         return static_cast<uint32_t>(script.size() + 1);
     };
-    global_variables = newVarTable(128);
-    desc_count = 0;
+    const Engine engine;
     try {
         playGame(front, "game", load, 3);
     } catch (const Enough &) {
     }
-    freeVarTable(global_variables);
-    free(go_map);
-    global_variables = nullptr, go_map = nullptr;
     return 0;
 }

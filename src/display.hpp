@@ -1,5 +1,6 @@
-// What the interpreter shows the player. The curses front end defines these
-// in display.cpp; tests and other front ends link their own.
+// What the interpreter shows the player. game.cpp defines these: they apply
+// the game's rules (the description wait, the key-wait count) and pass the
+// text on to the front end set in front_end (game.hpp).
 #pragma once
 
 struct WordList;

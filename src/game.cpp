@@ -90,7 +90,7 @@ char *idleFailure(const char *path)
 int renderName(const char *text)
 {
     front_end->showName(text);
-    desc_count--;
+    desc_count = countAfterName(desc_count);
     return 0;
 }
 
@@ -98,12 +98,10 @@ int renderName(const char *text)
 // lines have been shown since the last wait (or the start of the game).
 int renderDesc(const char *text)
 {
-    if (desc_count > 0) {
+    if (descriptionWaits(desc_count))
         waitContinue(*front_end);
-        desc_count = 0;
-    }
     front_end->showDesc(text);
-    desc_count++;
+    desc_count = countAfterDescription(desc_count);
     return 0;
 }
 

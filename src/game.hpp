@@ -3,6 +3,8 @@
 // shows things and waits for the player; the interpreter's calls renderName,
 // renderDesc and handleOptions (display.hpp) come here and go on to it.
 #pragma once
+#include "rules.hpp"
+
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -34,10 +36,6 @@ enum class Ending { Died, Won, MapMissing, Idle };
 // is no script to play there.
 using MapLoader = std::function<uint32_t(char **text, const char *path)>;
 
-// Passes in a row with no key wait after which a map is taken to run again
-// and again on its own.
-constexpr uint32_t MAX_IDLE_PASSES = 1000;
-
 // Plays from the map "start" of dir until an ending, a map that cannot be
 // loaded, or maxIdlePasses passes in a row without a key wait (0: no limit).
 Ending playGame(FrontEnd &front, const char *dir, const MapLoader &load,
@@ -52,18 +50,11 @@ bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *e
 // The front end the interpreter's output goes to.
 extern FrontEnd *front_end;
 
-// Decides whether a description must wait for a key before it replaces the
-// one showing: descriptions count it up, name lines down, a wait resets it.
+// The description-wait counter (see descriptionWaits in rules.hpp).
 extern int32_t desc_count;
 
 // How many times the player has been asked for a key or an answer.
 extern uint64_t key_waits;
-
-// The terminal size authors write for, and the size of the description
-// pane and the options pane on it.
-constexpr int STANDARD_ROWS = 24, STANDARD_COLS = 80;
-constexpr int DESC_ROWS = STANDARD_ROWS - STANDARD_ROWS / 4, DESC_COLS = STANDARD_COLS - 2;
-constexpr int OPTS_ROWS = STANDARD_ROWS / 4, OPTS_COLS = STANDARD_COLS - 2;
 
 // The cells a text takes on screen: a UTF-8 character one, a control byte
 // two (it shows in caret notation, ESC as ^[), a tab up to the next

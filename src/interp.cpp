@@ -1,33 +1,18 @@
-// The script interpreter. parse_r reads a map's text one byte at a time and
-// passes each byte through three stages in turn: the conditional stage
-// (.if/.elif/.else/.fi), the statement stage (.set, .go, .break, .exit, .die,
-// .win) and the main stage (.name, .desc/.dend, .list/.opt/.tpo/.lend). There
-// is no tokenising pass; directives act the moment their last byte arrives.
-// A chosen option's body runs as a nested parse_r call over the same text.
-//
-// For the author's tools the same stages can also explore a script: every
-// condition is followed both ways and every option of a menu is run, one
-// path of the call after another (see ParseWatch::explore).
+// Playing a script: the stages of stages.hpp in play mode, which acts on
+// what they recognise (conditions are tested, .set sets, names and
+// descriptions are shown, a menu waits for the player's choice and runs the
+// chosen option's body as a nested parse_r call over the same text), and
+// reads the lines no stage can act on in one step.
 #include "interp.hpp"
 
 #include "VarTable.hpp"
 #include "Word.hpp"
 #include "display.hpp"
-#include "fifo.hpp"
+#include "stages.hpp"
 #include "string.hpp"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <unordered_set>
-#include <utility>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 char *go_map = nullptr;
 ParseWatch *parse_watch = nullptr;
@@ -62,78 +47,9 @@ int freePosList(PosList *list)
     return 0;
 }
 
-// Only a regular file is a script. The path is opened without blocking, so
-// a named pipe cannot hang the game, and the file actually opened is then
-// examined, so nothing can be swapped in between: a pipe, a device such as
-// /dev/zero or a directory is no script, and neither is a file whose size
-// and terminating zero would not fit the 32-bit counts. The block is sized
-// once from the file's size; should the file shrink meanwhile, reading stops
-// at its end, and bytes it gains meanwhile wait for the next pass.
-uint32_t readfile(char **text, const char *path)
-{
-    struct FileDescriptor {  // closed on every way out
-        int fd;
-        ~FileDescriptor()
-        {
-            if (fd >= 0)
-                close(fd);
-        }
-    };
-    const FileDescriptor file{open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    struct stat status;
-    if (file.fd < 0 || fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return 0;
-    if (status.st_size < 0 || static_cast<uint64_t>(status.st_size) >= UINT32_MAX)
-        return 0;
-    const auto size = static_cast<uint32_t>(status.st_size);
-    auto *block = static_cast<char *>(realloc(*text, size + 1));
-    if (!block)
-        return 0;
-    *text = block;
-    constexpr uint32_t CHUNK = 1u << 20;
-    uint32_t total = 0;
-    while (total < size) {
-        const ssize_t n = read(file.fd, block + total, size - total < CHUNK ? size - total : CHUNK);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return 0;
-        }
-        total += static_cast<uint32_t>(n);
-    }
-    block[total] = '\0';
-    return total + 1;
-}
-
-char *mapPath(const char *dir, const char *map)
-{
-    return setStringF(nullptr, "%s/%s.zok", dir, map);
-}
-
-uint32_t readMap(char **text, const char *path)
-{
-    return fileExists(path) ? readfile(text, path) : 0;
-}
+namespace stages {
 
 namespace {
-
-enum MainState { Top = 0, NameLine = 5, DescBlock = 10, ListBlock = 20, RunMenu = 25, OptLabel = 30, OptBody = 35 };
-enum StatementState { Idle = 0, Assignment = 1, GoTarget = 2 };
-enum ConditionState { Normal = 0, Condition = 1, SkipBlock = 3, SkipBranch = 4 };
-
-constexpr int KEEP_GOING = -1;
-constexpr int MENU_EXPLORED = -2;  // exploring: every body of a menu has been explored
-
-bool isBlank(char ch)
-{
-    return ch == ' ' || ch == '\t';
-}
-
-struct PosListFree {
-    void operator()(PosList *list) const { freePosList(list); }
-};
 
 Word *copyWord(const Word *word)
 {
@@ -142,559 +58,28 @@ Word *copyWord(const Word *word)
     return copy;
 }
 
-// The seven containers one call of parse_r owns; released on every way out
-// of the call. An explored path that forks takes a copy.
-struct Buffers {
-    WordPtr directive{newWord(32)};  // main stage's directive word
-    WordPtr text{newWord(32)};       // name line, description or option label
-    WordPtr line{newWord(32)};       // the description line being read
-    WordPtr statement{newWord(32)};  // statement stage's word
-    WordPtr condition{newWord(32)};  // conditional stage's word
-    WordListPtr labels{newWordList(8)};
-    std::unique_ptr<PosList, PosListFree> positions{newPosList()};
+}  // namespace
 
-    Buffers() = default;
-    Buffers(const Buffers &other)
-        : directive(copyWord(other.directive.get())), text(copyWord(other.text.get())),
-          line(copyWord(other.line.get())), statement(copyWord(other.statement.get())),
-          condition(copyWord(other.condition.get()))
-    {
-        for (int32_t i = 0; i < other.labels->count; i++)
-            addWordList(labels.get(), copyWord(other.labels->items[i]));
-        for (uint32_t i = 0; i < other.positions->count; i++)
-            addPos(positions.get(), other.positions->items[i].start, other.positions->items[i].end);
-    }
-    Buffers(Buffers &&) noexcept = default;
-    Buffers &operator=(const Buffers &) = delete;
-};
+Buffers::Buffers(const Buffers &other)
+    : directive(copyWord(other.directive.get())), text(copyWord(other.text.get())),
+      line(copyWord(other.line.get())), statement(copyWord(other.statement.get())),
+      condition(copyWord(other.condition.get()))
+{
+    for (int32_t i = 0; i < other.labels->count; i++)
+        addWordList(labels.get(), copyWord(other.labels->items[i]));
+    for (uint32_t i = 0; i < other.positions->count; i++)
+        addPos(positions.get(), other.positions->items[i].start, other.positions->items[i].end);
+}
 
-struct Explore;
+namespace {
 
-// Everything one call of parse_r owns.
-struct Call : Buffers {
-    int main = Top;
-    int statementState = Idle;
-    int conditionState = Normal;
-    uint32_t listStart = 0;  // just after ".list", where a looping list is re-read from
-    int loop = 0;            // set by ".loop"; stays set for later lists of this call
-    uint32_t optionCount = 0;
-    int32_t depth = 0;       // ".opt"s of lists nested inside the option body being read
-
-    // Where things began, for a watcher; the rest only while exploring.
-    uint32_t blockAt = NO_POS, listAt = NO_POS;
-    uint32_t takenAt = NO_POS;  // the last byte at which a stage recognised something
-                                // (or, exploring, noticed why it did not)
-    Explore *explore = nullptr;
-    uint32_t wordAt = NO_POS;   // the first byte of the main stage's word
-    uint32_t statementAt = 0;   // the first byte of a .set text or .go target
-    uint32_t conditionAt = 0;   // the first byte of a condition
-    uint32_t ifAt = NO_POS, branchAt = NO_POS, loopAt = NO_POS;
-    Directive branch = Directive::Fi;
-    bool ownLoop = false;       // the list being read has a ".loop" of its own
-    bool forkFalse = false;     // a condition was just read: go on as if false too
-    uint8_t menuResults = 0;    // what the bodies of the menu just explored returned
-    uint64_t tag = 0;           // the watcher's value for this path
-};
+// The calls of the play run, innermost first (each knows its parent).
+const Call *playing = nullptr;
 
 // The words the stages compare with directive names never need more bytes
 // than the longest name has: a word this long matches none, and neither does
-// anything it grows into. Exploring keeps them whole for the messages.
+// anything it grows into.
 constexpr uint32_t TOKEN_MAX = 7;
-
-// addchar, with the common case (room left) done in place: the stages
-// append nearly every byte of a script to some word.
-inline void append(Word *word, char ch)
-{
-    if (word->length + 1 < word->capacity)
-        word->text[word->length++] = ch;
-    else
-        addchar(word, ch);
-}
-
-void addToken(const Call &call, Word *word, char ch)
-{
-    if (word->length < TOKEN_MAX || call.explore)
-        append(word, ch);
-}
-
-void recognised(Call &call, Directive what, uint32_t pos)
-{
-    call.takenAt = pos;
-    if (parse_watch)
-        parse_watch->directive(what, pos);
-}
-
-// Exploring only (call.explore set) from here to conditionalStage.
-
-void noticed(Notice notice, Directive what, uint32_t pos)
-{
-    parse_watch->noticed(notice, what, pos);
-}
-
-// ".if" or ".elif" at the blank before pos: a branch whose condition follows.
-void openBranch(Call &call, Directive what, uint32_t pos)
-{
-    if (what == Directive::If) {
-        if (call.ifAt != NO_POS)
-            noticed(Notice::NestedIf, what, pos - 1);
-        call.ifAt = pos - 1;
-    }
-    call.branch = what;
-    call.branchAt = pos - 1;
-    call.conditionAt = pos;
-}
-
-// ".elif" or ".else" after a branch that ran: the rest of the block is skipped.
-void skipRest(Call &call, Directive what, uint32_t pos)
-{
-    if (call.ifAt == NO_POS)
-        noticed(Notice::StrayBranch, what, pos - 1);
-    call.branch = what;
-    call.branchAt = pos - 1;
-}
-
-void closeBlock(Call &call)
-{
-    call.ifAt = call.branchAt = NO_POS;
-    call.branch = Directive::Fi;
-}
-
-// A word ended by the blank before pos: ".else" and ".fi" must end at their
-// newline to count.
-void endedByBlank(Call &call, const Word *word, uint32_t pos)
-{
-    const bool isElse = isWord(word, ".else"), isFi = isWord(word, ".fi");
-    if (isElse || isFi) {
-        call.takenAt = pos - 1;
-        noticed(Notice::TrailingText, isElse ? Directive::Else : Directive::Fi, pos - 1);
-    }
-}
-
-// A word ended by the newline before pos that, but for a carriage return,
-// would have been the directive.
-bool hiddenByReturn(Call &call, const Word *word, const char *withReturn, Directive what, uint32_t pos)
-{
-    if (!isWord(word, withReturn))
-        return false;
-    call.takenAt = pos - 1;
-    noticed(Notice::CarriageReturn, what, pos - 2);
-    return true;
-}
-
-// Conditional stage. Returns false when a skip runs into the end of the
-// text. While skipping it reads on by itself; the byte that ends the skip is
-// left in ch for the later stages.
-bool conditionalStage(Call &call, const char *text, uint32_t &pos, char &ch)
-{
-    Word *word = call.condition.get();
-    switch (call.conditionState) {
-    case Normal:
-        if (isBlank(ch)) {
-            if (isWord(word, ".if")) {
-                call.conditionState = Condition;
-                recognised(call, Directive::If, pos - 1);
-                if (call.explore)
-                    openBranch(call, Directive::If, pos);
-            } else if (isWord(word, ".elif")) {
-                call.conditionState = SkipBlock;  // the branch before it has run
-                recognised(call, Directive::Elif, pos - 1);
-                if (call.explore)
-                    skipRest(call, Directive::Elif, pos);
-            } else if (call.explore) {
-                endedByBlank(call, word, pos);
-            }
-            clearWord(word);
-        } else if (ch == '\n') {
-            if (isWord(word, ".else")) {
-                call.conditionState = SkipBlock;
-                recognised(call, Directive::Else, pos - 1);
-                if (call.explore)
-                    skipRest(call, Directive::Else, pos);
-            } else if (call.explore) {
-                // Play passes a ".fi" here by; it ends the block this path is in.
-                if (isWord(word, ".fi") || hiddenByReturn(call, word, ".fi\r", Directive::Fi, pos)) {
-                    call.takenAt = pos - 1;
-                    if (call.ifAt == NO_POS && isWord(word, ".fi"))
-                        noticed(Notice::StrayBranch, Directive::Fi, pos - 1);
-                    closeBlock(call);
-                } else {
-                    hiddenByReturn(call, word, ".else\r", Directive::Else, pos);
-                }
-            }
-            clearWord(word);
-        } else {
-            addToken(call, word, ch);
-        }
-        return true;
-
-    case Condition:
-        if (ch == '\n') {
-            if (call.explore) {
-                call.takenAt = pos - 1;
-                parse_watch->collected(call.branch, call.conditionAt, {word->text, word->length});
-                call.conditionState = Normal;
-                call.forkFalse = true;
-            } else {
-                call.conditionState = checkVar(global_variables, word->text) ? Normal : SkipBranch;
-            }
-            clearWord(word);
-        } else if (!isBlank(ch)) {
-            addchar(word, ch);
-        }
-        return true;
-
-    case SkipBlock:
-    case SkipBranch:
-        for (;;) {
-            if (ch == '\n') {
-                const bool fi = isWord(word, ".fi");
-                const bool ends = fi || (call.conditionState == SkipBranch && isWord(word, ".else"));
-                if (!ends && call.explore && !hiddenByReturn(call, word, ".fi\r", Directive::Fi, pos) &&
-                    call.conditionState == SkipBranch)
-                    hiddenByReturn(call, word, ".else\r", Directive::Else, pos);
-                clearWord(word);
-                if (ends) {
-                    call.conditionState = Normal;
-                    recognised(call, fi ? Directive::Fi : Directive::Else, pos - 1);
-                    if (call.explore && fi) {
-                        closeBlock(call);
-                    } else if (call.explore) {
-                        call.branch = Directive::Else;
-                        call.branchAt = pos - 1;
-                    }
-                    return true;
-                }
-            } else if (isBlank(ch)) {
-                // Skipping a false branch, blanks end words and ".elif" opens
-                // the next condition; skipping to ".fi", blanks are dropped.
-                if (call.conditionState == SkipBranch) {
-                    const bool elif = isWord(word, ".elif");
-                    if (!elif && call.explore)
-                        endedByBlank(call, word, pos);
-                    clearWord(word);
-                    if (elif) {
-                        call.conditionState = Condition;
-                        recognised(call, Directive::Elif, pos - 1);
-                        if (call.explore)
-                            openBranch(call, Directive::Elif, pos);
-                        return true;
-                    }
-                }
-            } else {
-                addToken(call, word, ch);
-            }
-            if (text[pos] == '\0')
-                return false;
-            ch = text[pos++];
-        }
-    }
-    return true;
-}
-
-// The states in which a statement's words are shown as text or ignored.
-bool readsStatementsAsText(int main)
-{
-    return main == NameLine || main == DescBlock || main == ListBlock;
-}
-
-int statementStage(Call &call, char ch, uint32_t pos)
-{
-    static constexpr struct {
-        const char *word, *withReturn;
-        Directive what;
-        int result;
-    } ends[] = {{".break", ".break\r", Directive::Break, PARSE_BREAK},
-                {".exit", ".exit\r", Directive::Exit, PARSE_EXIT},
-                {".die", ".die\r", Directive::Die, PARSE_DIE},
-                {".win", ".win\r", Directive::Win, PARSE_WIN}};
-    Word *word = call.statement.get();
-    switch (call.statementState) {
-    case Idle:
-        if (isBlank(ch)) {
-            if (call.main == Top) {
-                if (isWord(word, ".set")) {
-                    clearWord(word);
-                    call.statementState = Assignment;
-                    call.statementAt = pos;
-                } else if (isWord(word, ".go")) {
-                    clearWord(word);
-                    call.statementState = GoTarget;
-                    call.statementAt = pos;
-                }
-            } else if (call.explore && readsStatementsAsText(call.main)) {
-                if (isWord(word, ".set") || isWord(word, ".go")) {
-                    call.takenAt = pos - 1;
-                    noticed(Notice::StatementAsText, isWord(word, ".go") ? Directive::Go : Directive::Set, pos - 1);
-                }
-            }
-        } else if (ch == '\n') {
-            if (call.main == Top) {
-                for (const auto &end : ends) {
-                    if (isWord(word, end.word)) {
-                        recognised(call, end.what, pos - 1);
-                        return end.result;
-                    }
-                    if (call.explore)
-                        hiddenByReturn(call, word, end.withReturn, end.what, pos);
-                }
-            } else if (call.explore && readsStatementsAsText(call.main)) {
-                for (const auto &end : ends) {
-                    if (isWord(word, end.word)) {
-                        call.takenAt = pos - 1;
-                        noticed(Notice::StatementAsText, end.what, pos - 1);
-                    }
-                }
-            }
-            clearWord(word);
-        } else {
-            addToken(call, word, ch);
-        }
-        break;
-
-    case Assignment:
-        if (ch == '\n') {
-            recognised(call, Directive::Set, pos - 1);
-            if (call.explore)
-                parse_watch->collected(Directive::Set, call.statementAt, {word->text, word->length});
-            else
-                interpVar(global_variables, word->text);
-            call.statementState = Idle;
-            clearWord(word);
-        } else {
-            addchar(word, ch);
-        }
-        break;
-
-    case GoTarget:
-        if (ch == '\n') {
-            if (call.explore)
-                parse_watch->collected(Directive::Go, call.statementAt, {word->text, word->length});
-            else
-                go_map = setStringF(go_map, "%s", word->text);
-            recognised(call, Directive::Go, pos - 1);
-            return PARSE_GO;
-        }
-        addchar(word, ch);
-        break;
-    }
-    return KEEP_GOING;
-}
-
-uint8_t exploreCall(Explore &explore, uint32_t start, uint32_t limit);
-Call *explored = nullptr;  // the path whose events are being reported
-constexpr uint8_t END_BIT = 1, BREAK_BIT = 2;  // results as bits (see resultBit)
-
-void clearMenu(Call &call)
-{
-    clearWordList(call.labels.get());
-    clearPosList(call.positions.get());
-    call.optionCount = 0;
-}
-
-// Shows the menu of the list just read and runs the chosen body; exploring,
-// runs every body.
-int runMenu(Call &call, const char *text, uint32_t &pos)
-{
-    PosList *positions = call.positions.get();
-    call.main = Top;
-    if (positions->count > 0) {  // a list with no options has nothing to choose
-        if (parse_watch)
-            parse_watch->menu(call.listStart, positions);
-        if (call.explore) {
-            call.menuResults = 0;
-            for (uint32_t i = 0; i < positions->count; i++)
-                call.menuResults |= exploreCall(*call.explore, positions->items[i].start, positions->items[i].end);
-            explored = &call;
-            if (call.loop && !call.ownLoop && (call.menuResults & END_BIT))
-                noticed(Notice::LoopSpread, Directive::Loop, call.blockAt);
-            clearMenu(call);
-            return MENU_EXPLORED;
-        }
-        int choice = handleOptions(call.labels.get());
-        if (choice < 0)
-            choice = 0;
-        if (static_cast<uint32_t>(choice) >= positions->count)
-            choice = static_cast<int>(positions->count - 1);
-        const Pos body = positions->items[choice];
-        const int result = parse_r(text, body.start, body.end);
-        if (result == PARSE_EXIT || result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN)
-            return result;
-        if (call.loop && result != PARSE_BREAK) {
-            pos = call.listStart;
-            call.main = ListBlock;
-        }
-    }
-    clearMenu(call);
-    return KEEP_GOING;
-}
-
-// Exploring: a line at the top or between options has ended at the newline
-// before pos; tell the watcher if no stage took any of its words.
-void endOfLine(Call &call, const Word *directive, uint32_t pos)
-{
-    const bool taken = call.takenAt != NO_POS && call.wordAt != NO_POS && call.takenAt >= call.wordAt;
-    if (directive->length > 1 && !taken)
-        noticed(Notice::Ignored, Directive::Name, pos - 1);
-}
-
-int mainStage(Call &call, const char *text, uint32_t &pos, char ch)
-{
-    Word *directive = call.directive.get();
-    Word *collected = call.text.get();
-    switch (call.main) {
-    case Top:
-        if (isBlank(ch))
-            break;
-        if (call.explore && directive->length == 0)
-            call.wordAt = pos - 1;
-        addToken(call, directive, ch);
-        if (directive->length != 5) {  // ".desc", ".name" and ".list" alike
-        } else if (isWord(directive, ".desc")) {
-            clearWord(directive);
-            call.main = DescBlock;
-            call.blockAt = pos - 1;
-            recognised(call, Directive::Desc, pos - 1);
-        } else if (isWord(directive, ".name")) {
-            clearWord(directive);
-            call.main = NameLine;
-            call.blockAt = pos - 1;
-            recognised(call, Directive::Name, pos - 1);
-        } else if (isWord(directive, ".list")) {
-            call.listStart = pos;
-            clearWord(directive);
-            call.main = ListBlock;
-            call.blockAt = call.listAt = pos - 1;
-            call.ownLoop = false;
-            recognised(call, Directive::List, pos - 1);
-        }
-        if (ch == '\n') {
-            if (call.explore)
-                endOfLine(call, directive, pos);
-            clearWord(directive);
-        }
-        break;
-
-    case NameLine:
-        if (ch == '\n') {
-            if (call.explore)
-                parse_watch->collected(Directive::Name, call.blockAt + 1, {collected->text, collected->length});
-            else
-                renderName(collected->text);
-            clearWord(collected);
-            call.main = Top;
-        } else {
-            append(collected, ch);
-        }
-        break;
-
-    case DescBlock: {
-        Word *line = call.line.get();
-        if (ch != '\n') {
-            if (ch != '\t')
-                append(line, ch);
-            if (!isBlank(ch))
-                addToken(call, directive, ch);
-            break;
-        }
-        if (isWord(directive, ".dend")) {
-            call.main = Top;
-            recognised(call, Directive::Dend, pos - 1);
-            if (call.explore)
-                parse_watch->collected(Directive::Desc, call.blockAt + 1, {collected->text, collected->length});
-            else
-                renderDesc(collected->text);
-            clearWord(collected);
-        } else {
-            if (call.explore)
-                hiddenByReturn(call, directive, ".dend\r", Directive::Dend, pos);
-            addchar(line, '\n');
-            catWords(collected, line);
-        }
-        clearWord(line);
-        clearWord(directive);
-        break;
-    }
-
-    case ListBlock:
-        if (isBlank(ch))
-            break;
-        if (call.explore && directive->length == 0)
-            call.wordAt = pos - 1;
-        addToken(call, directive, ch);
-        if (directive->length != 4 && directive->length != 5) {  // ".opt", ".loop", ".lend"
-        } else if (isWord(directive, ".opt")) {
-            call.depth = 0;
-            clearWord(directive);
-            call.optionCount++;
-            call.main = OptLabel;
-            call.blockAt = pos - 1;
-            recognised(call, Directive::Opt, pos - 1);
-        } else if (isWord(directive, ".loop")) {
-            if (!call.loop)
-                call.loopAt = pos - 1;
-            call.loop = 1;
-            call.ownLoop = true;
-            clearWord(directive);
-            recognised(call, Directive::Loop, pos - 1);
-        } else if (isWord(directive, ".lend")) {
-            call.main = RunMenu;
-            call.blockAt = pos - 1;
-            clearWord(directive);
-            recognised(call, Directive::Lend, pos - 1);
-        }
-        if (ch == '\n') {
-            if (call.explore)
-                endOfLine(call, directive, pos);
-            clearWord(directive);
-        }
-        break;
-
-    case OptLabel:
-        if (ch == '\n') {
-            if (call.explore)
-                parse_watch->collected(Directive::Opt, call.blockAt + 1, {collected->text, collected->length});
-            Word *label = newWord(32);
-            catWords(label, collected);
-            clearWord(collected);
-            addWordList(call.labels.get(), label);
-            addPos(call.positions.get(), pos, pos);
-            call.main = OptBody;
-        } else {
-            append(collected, ch);
-        }
-        break;
-
-    case OptBody:
-        // The body is only skipped here; it runs when chosen. Lists nested
-        // in it are counted so that their ".tpo"s do not close it.
-        if (isBlank(ch))
-            break;
-        addToken(call, directive, ch);
-        if (directive->length != 4) {  // ".opt" and ".tpo" alike
-        } else if (isWord(directive, ".opt")) {
-            call.depth++;
-            if (call.explore)
-                noticed(Notice::NestedOption, Directive::Opt, pos - 1);
-        } else if (isWord(directive, ".tpo")) {
-            if (call.depth <= 0) {
-                PosList *positions = call.positions.get();
-                if (positions->count > 0)
-                    positions->items[positions->count - 1].end = pos;
-                call.main = ListBlock;
-                recognised(call, Directive::Tpo, pos - 1);
-            } else {
-                call.depth--;
-            }
-        }
-        if (ch == '\n')
-            clearWord(directive);
-        break;
-
-    case RunMenu:
-        return runMenu(call, text, pos);
-    }
-    return KEEP_GOING;
-}
 
 // Whether a blank-separated word of text[from, to) after its first byte
 // starts with a '.'.
@@ -773,274 +158,133 @@ uint32_t restOfLineEnd(Call &call, const char *text, uint32_t pos, uint32_t limi
     return end;
 }
 
-int run(const char *text, uint32_t start, uint32_t limit)
-{
-    Call call;
-    uint32_t pos = start;
-    const bool inSpans = !parse_watch || !parse_watch->everyByte;
+
+int play(const char *text, uint32_t start, uint32_t limit);
+
+// Play: what the stages recognise takes effect; nothing is noticed.
+struct Play {
+    uint32_t start;
+    bool inSpans = !parse_watch || !parse_watch->everyByte;
     uint32_t retryAt = 0;  // the line up to here is read byte by byte
-    for (;;) {
-        if (inSpans) {
-            uint32_t end = pos;
-            if (pos == start || text[pos - 1] == '\n') {
-                end = plainLineEnd(call, text, pos, limit);
-                readPlainLine(call, text, pos, end);
-            } else if (pos >= retryAt && (call.main == OptLabel || call.main == OptBody || call.main == NameLine)) {
-                end = restOfLineEnd(call, text, pos, limit, retryAt);
-            }
-            if (parse_watch && end > pos)
-                parse_watch->span(pos, end);
-            pos = end;
-        }
-        char ch = text[pos++];
-        if (ch == '\0' || pos > limit)
-            return PARSE_END;
-        if (call.main != OptLabel && call.main != OptBody &&
-            !conditionalStage(call, text, pos, ch))
-            return PARSE_END;
-        if (parse_watch)
-            parse_watch->byte(pos - 1);
-        if (int result = statementStage(call, ch, pos); result != KEEP_GOING)
-            return result;
-        if (int result = mainStage(call, text, pos, ch); result != KEEP_GOING)
-            return result;
-    }
-}
 
-// Exploring a script: its paths are followed one after another from a stack;
-// a condition pushes its false way, a menu whose bodies can both end and
-// break pushes the way on after the list. Paths meet again at a line end
-// where their whole state agrees, and only the first goes on from there.
-
-uint8_t resultBit(int result)
-{
-    switch (result) {
-    case PARSE_END: return 1;
-    case PARSE_BREAK: return 2;
-    case PARSE_EXIT: return 4;
-    case PARSE_GO: return 8;
-    case PARSE_DIE: return 16;
-    default: return 32;  // PARSE_WIN
-    }
-}
-
-struct Explore {
-    const char *text;
-    uint64_t budget;  // bytes left to read before exploring gives up
-    bool gaveUp = false;
-    std::map<std::pair<uint32_t, uint32_t>, uint8_t> bodies;  // results of option bodies explored
-};
-
-
-struct Path {
-    Call call;
-    uint32_t pos;
-};
-
-struct Hash {
-    uint64_t value = 14695981039346656037ull;
-    void add(uint64_t number)
+    static void token(Word *word, char ch)
     {
-        value = (value ^ number) * 0x9E3779B97F4A7C15ull;
-        value ^= value >> 29;
+        if (word->length < TOKEN_MAX)
+            append(word, ch);
     }
-    void add(const Word *word)
+    static ConditionState condition(Call &, const Word *word, uint32_t)
     {
-        add(word->length);
-        uint64_t piece = 0;
-        for (uint32_t i = 0; i < word->length; i++) {
-            piece = piece << 8 | static_cast<unsigned char>(word->text[i]);
-            if (i % 8 == 7)
-                add(piece), piece = 0;
-        }
-        add(piece);
+        return checkVar(global_variables, word->text) ? Normal : SkipBranch;
     }
-};
+    static void set(Call &, const Word *word, uint32_t) { interpVar(global_variables, word->text); }
+    static void go(Call &, const Word *word, uint32_t) { go_map = setStringF(go_map, "%s", word->text); }
+    static void name(Call &, const Word *text, uint32_t) { renderName(text->text); }
+    static void desc(Call &, const Word *text, uint32_t) { renderDesc(text->text); }
+    static void label(Call &, const Word *, uint32_t) {}
 
-// Everything that decides what a path does from here and what a watcher
-// hears of it. Taken at line ends outside name lines, descriptions and
-// labels, where the words are short.
-uint64_t digest(const Call &call, uint32_t pos)
-{
-    // Where the block and the list began matters only while they are open.
-    const bool inList = call.main != Top;
-    Hash h;
-    for (const uint64_t number :
-         {uint64_t{pos}, uint64_t(call.main), uint64_t(call.statementState), uint64_t(call.conditionState),
-          uint64_t(call.loop), uint64_t{call.optionCount}, uint64_t(call.depth),
-          uint64_t{inList ? call.blockAt : 0}, uint64_t{inList ? call.listAt : 0},
-          uint64_t{inList ? call.listStart : 0}, uint64_t{call.ifAt}, uint64_t{call.branchAt},
-          uint64_t(call.branch), uint64_t{call.loop ? call.loopAt : 0}, uint64_t{inList && call.ownLoop}, call.tag})
-        h.add(number);
-    for (const Word *word : {call.directive.get(), call.text.get(), call.line.get(), call.statement.get(),
-                             call.condition.get()})
-        h.add(word);
-    for (int32_t i = 0; i < call.labels->count; i++)
-        h.add(call.labels->items[i]);
-    for (uint32_t i = 0; i < call.positions->count; i++)
-        h.add(uint64_t{call.positions->items[i].start} << 32 | call.positions->items[i].end);
-    return h.value;
-}
-
-bool mayMeet(const Call &call)
-{
-    return call.main == Top || call.main == ListBlock || call.main == OptBody;
-}
-
-// Follows one path until it ends or meets one already followed; returns the
-// results it can end the call with.
-uint8_t follow(Explore &explore, Path &path, uint32_t limit, std::vector<Path> &todo,
-               std::unordered_set<uint64_t> &seen, bool &forked)
-{
-    Call &call = path.call;
-    uint32_t &pos = path.pos;
-    const char *text = explore.text;
-    uint8_t results = 0;
-    uint32_t lineStart = pos;
-    auto end = [&](int result, uint32_t at) {
-        parse_watch->ended(result, at);
-        return static_cast<uint8_t>(results | resultBit(result));
-    };
-    for (;;) {
-        explored = &call;
-        if (explore.budget == 0) {
-            if (!explore.gaveUp)
-                noticed(Notice::TooManyPaths, Directive::Name, pos);
-            explore.gaveUp = true;
-            return results;
-        }
-        explore.budget--;
-        char ch = text[pos++];
-        if (ch == '\0' || pos > limit)
-            return end(PARSE_END, pos - 1);
-        if (call.main != OptLabel && call.main != OptBody) {
-            const bool skipping = call.conditionState == SkipBlock || call.conditionState == SkipBranch;
-            if (!conditionalStage(call, text, pos, ch)) {
-                noticed(Notice::SkipRunsOff, call.branch, pos);
-                return end(PARSE_END, pos);
-            }
-            if (skipping && pos > limit)
-                noticed(Notice::SkipRunsOff, call.branch, pos - 1);
-        }
-        parse_watch->byte(pos - 1);
-        if (const int result = statementStage(call, ch, pos); result != KEEP_GOING)
-            return end(result, pos - 1);
-        if (mainStage(call, text, pos, ch) == MENU_EXPLORED) {
-            const uint8_t bodies = call.menuResults;
-            results |= bodies & ~(END_BIT | BREAK_BIT);  // these leave the call from inside a body
-            const bool again = call.loop && (bodies & END_BIT);
-            const bool after = (bodies & BREAK_BIT) || (!call.loop && (bodies & END_BIT));
-            if (again && after) {
-                todo.push_back(Path{call, pos});
-                forked = true;
-            }
-            if (again) {
+    // Shows the menu of the list just read and runs the chosen body.
+    static int menu(Call &call, const char *text, uint32_t &pos)
+    {
+        PosList *positions = call.positions.get();
+        call.main = Top;
+        if (positions->count > 0) {  // a list with no options has nothing to choose
+            if (parse_watch)
+                parse_watch->menu(call.listStart, positions,
+                                  placeOf(call, firstLetter(call, call.blockAt, nameLength(Directive::Lend)),
+                                          call.blockAt));
+            int choice = handleOptions(call.labels.get());
+            if (choice < 0)
+                choice = 0;
+            if (static_cast<uint32_t>(choice) >= positions->count)
+                choice = static_cast<int>(positions->count - 1);
+            const Pos body = positions->items[choice];
+            const int result = parse_r(text, body.start, body.end);
+            if (result == PARSE_EXIT || result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN)
+                return result;
+            if (call.loop && result != PARSE_BREAK) {
                 pos = call.listStart;
                 call.main = ListBlock;
-                call.takenAt = NO_POS;
-                if (!seen.insert(digest(call, pos)).second)
-                    return results;
-            } else if (!after) {
-                return results;
             }
-            continue;
         }
-        if (call.forkFalse) {
-            call.forkFalse = false;
-            todo.push_back(Path{call, pos});
-            todo.back().call.conditionState = SkipBranch;
-            forked = true;
-        }
-        // Paths meet again where a directive ends a block (a ".fi", a
-        // ".dend"): compare them at the ends of lines where one was taken.
-        if (ch == '\n') {
-            if (forked && call.takenAt != NO_POS && call.takenAt >= lineStart && mayMeet(call) &&
-                !seen.insert(digest(call, pos)).second)
-                return results;
-            lineStart = pos;
-        }
+        clearMenu(call);
+        return KEEP_GOING;
     }
-}
 
-// Explores a call over text[start, limit), once for each slice.
-uint8_t exploreCall(Explore &explore, uint32_t start, uint32_t limit)
-{
-    const auto key = std::make_pair(start, limit);
-    if (const auto found = explore.bodies.find(key); found != explore.bodies.end())
-        return found->second;
-    parse_watch->enter(start, limit);
-    std::vector<Path> todo(1);
-    todo.back().pos = start;
-    todo.back().call.explore = &explore;
-    std::unordered_set<uint64_t> seen;
-    bool forked = false;
-    uint8_t results = 0;
-    while (!todo.empty() && !explore.gaveUp) {
-        Path path = std::move(todo.back());
-        todo.pop_back();
-        results |= follow(explore, path, limit, todo, seen, forked);
+    static void openBranch(Call &, Directive, uint32_t) {}
+    static void skipRest(Call &, Directive, uint32_t) {}
+    static void fiLine(Call &, const Word *, uint32_t) {}
+    static void skippedLine(Call &, const Word *, uint32_t) {}
+    static void skipEnded(Call &, bool, uint32_t) {}
+    static void endedByBlank(Call &, const Word *, uint32_t) {}
+    static void hiddenByReturn(Call &, const Word *, const char *, Directive, uint32_t) {}
+    static void statementAsText(Call &, const Word *, uint32_t) {}
+    static void wordBegins(Call &, uint32_t) {}
+    static void lineEnd(Call &, const Word *, uint32_t) {}
+    static void nestedOption(Call &, uint32_t) {}
+    static void skipRanOff(Call &, uint32_t) {}
+
+    // A plain line, or the rest of a line no stage but the main one reads,
+    // is read in one step.
+    bool next(Call &call, const char *text, uint32_t &pos, uint32_t limit)
+    {
+        if (!inSpans)
+            return true;
+        uint32_t end = pos;
+        if (pos == start || text[pos - 1] == '\n') {
+            end = plainLineEnd(call, text, pos, limit);
+            readPlainLine(call, text, pos, end);
+        } else if (pos >= retryAt && (call.main == OptLabel || call.main == OptBody || call.main == NameLine)) {
+            end = restOfLineEnd(call, text, pos, limit, retryAt);
+        }
+        if (parse_watch && end > pos)
+            parse_watch->span(pos, end, call.main);
+        pos = end;
+        return true;
     }
-    explore.bodies[key] = results;
-    explored = nullptr;
-    parse_watch->leave(PARSE_END);
-    return results;
+    static void byte(const Call &call, uint32_t pos)
+    {
+        if (parse_watch)
+            parse_watch->byte(pos, call.main);
+    }
+    static int ended(Call &, int result, uint32_t) { return result; }
+    static bool menuDone(Call &, uint32_t, int) { return false; }
+    static bool afterByte(Call &, uint32_t, char) { return true; }
+};
+
+int play(const char *text, uint32_t start, uint32_t limit)
+{
+    Call call;
+    call.source = text;
+    call.parent = playing;
+    struct Active {  // the call is on the stack of active calls while it runs
+        const Call *before;
+        explicit Active(const Call &call) : before(playing) { playing = &call; }
+        ~Active() { playing = before; }
+    } active(call);
+    Play mode{start};
+    uint32_t pos = start;
+    return runStages(mode, call, text, pos, limit);
 }
 
 }  // namespace
 
-ParsePlace parsePlace()
+const Call *playingCall()
 {
-    ParsePlace place{};
-    if (!explored)
-        return place;
-    const Call &call = *explored;
-    switch (call.main) {
-    case NameLine: place.block = Block::NameLine; break;
-    case DescBlock: place.block = Block::DescBlock; break;
-    case ListBlock: place.block = Block::ListBlock; break;
-    case RunMenu: place.block = Block::RunMenu; break;
-    case OptLabel: place.block = Block::OptLabel; break;
-    case OptBody: place.block = Block::OptBody; break;
-    default: place.block = Block::Top; break;
-    }
-    place.blockAt = call.blockAt;
-    place.listAt = call.listAt;
-    place.depth = call.depth;
-    place.statement = static_cast<uint8_t>(call.statementState);
-    place.condition = static_cast<uint8_t>(call.conditionState);
-    place.ifAt = call.ifAt;
-    place.branch = call.branch;
-    place.branchAt = call.branchAt;
-    place.loopAt = call.loopAt;
-    place.word = {call.directive->text, call.directive->length};
-    place.statementWord = {call.statement->text, call.statement->length};
-    place.tag = call.tag;
-    return place;
+    return playing;
 }
 
-void setParseTag(uint64_t tag)
-{
-    if (explored)
-        explored->tag = tag;
-}
+}  // namespace stages
 
 int parse_r(const char *text, uint32_t start, uint32_t limit)
 {
     if (!parse_watch)
-        return run(text, start, limit);
+        return stages::play(text, start, limit);
     if (parse_watch->explore) {
-        // A script explored in full reads each byte a few times over (nested
-        // bodies, looping lists, branches that have not met again yet); far
-        // more than that is a combination of branches too many to follow.
-        Explore explore{text, 64ull * (limit - start) + (1u << 20), false, {}};
-        struct Forget {
-            ~Forget() { explored = nullptr; }
-        } forget;
-        exploreCall(explore, start, limit);
+        stages::exploreScript(text, start, limit);
         return PARSE_END;
     }
     parse_watch->enter(start, limit);
-    const int result = run(text, start, limit);
+    const int result = stages::play(text, start, limit);
     parse_watch->leave(result);
     return result;
 }

@@ -1,8 +1,11 @@
 // The script interpreter: parse_r walks a map's text byte by byte and calls
-// the display functions of display.hpp; option bodies run as nested calls.
+// renderName, renderDesc and handleOptions (declared in display.hpp, defined
+// in game.cpp); option bodies run as nested calls.
 #pragma once
 #include <cstdint>
 #include <string_view>
+
+#include "mapfile.hpp"  // the map file reader, for the interpreter's users
 
 constexpr int PARSE_END = 0;
 constexpr int PARSE_BREAK = 1;
@@ -39,8 +42,23 @@ enum class Directive {
     If, Elif, Else, Fi,                              // conditional stage
 };
 
-// The main stage's state, as a watcher hears of it.
-enum class Block : uint8_t { Top, NameLine, DescBlock, ListBlock, RunMenu, OptLabel, OptBody };
+// The states of the three stages.
+enum class MainState : uint8_t {
+    Top = 0,
+    NameLine = 5,    // the rest of a ".name" line
+    DescBlock = 10,  // between ".desc" and ".dend"
+    ListBlock = 20,  // between ".list" and ".lend", outside the options
+    RunMenu = 25,    // the ".lend" has been read: the menu comes at the next byte
+    OptLabel = 30,   // the rest of an ".opt" line
+    OptBody = 35,    // an option's body, passed over while the list is read
+};
+enum class StatementState : uint8_t { Idle, Assignment, GoTarget };
+enum class ConditionState : uint8_t {
+    Normal = 0,
+    Condition = 1,   // reading a condition
+    SkipBlock = 3,   // skipping to ".fi": a branch of the block has run
+    SkipBranch = 4,  // skipping a false branch
+};
 
 // What only an explored run notices (see ParseWatch::explore); what is the
 // directive concerned.
@@ -69,6 +87,18 @@ enum class Notice : uint8_t {
 // No position: a place a path has not been to.
 constexpr uint32_t NO_POS = UINT32_MAX;
 
+// Where a watched event happened: the stages' states as it is reported,
+// whether the call's lists loop, and the bytes of the directive concerned:
+// first its first byte (its dot), last the byte that completed it (as the
+// directive event's pos); NO_POS where the event concerns none.
+struct WatchPlace {
+    MainState main;
+    ConditionState condition;
+    StatementState statement;
+    bool loop;
+    uint32_t first, last;
+};
+
 // Lets the author's tools follow a run: which bytes were read, what was
 // recognised where, which menus were offered. Null during play. Positions
 // are byte indices into the text parse_r was given.
@@ -90,50 +120,56 @@ struct ParseWatch {
     virtual void enter(uint32_t start, uint32_t limit) { (void)start, (void)limit; }
     virtual void leave(int result) { (void)result; }
     // The byte at pos reaches the statement and main stages (bytes a skip
-    // swallows never do).
-    virtual void byte(uint32_t pos) { (void)pos; }
+    // swallows never do), with the main stage in state main.
+    virtual void byte(uint32_t pos, MainState main) { (void)pos, (void)main; }
     // The bytes from .. to - 1 of one line, none of which any stage can act
     // on, are read at once (unless everyByte is set, which makes them come
     // one at a time through byte()).
-    virtual void span(uint32_t from, uint32_t to)
+    virtual void span(uint32_t from, uint32_t to, MainState main)
     {
         for (uint32_t pos = from; pos < to; pos++)
-            byte(pos);
+            byte(pos, main);
     }
     bool everyByte = false;
-    // A directive took effect; pos is the index of the byte that completed
-    // it (for .go and .set, the newline that ends the target or the text).
-    virtual void directive(Directive what, uint32_t pos) { (void)what, (void)pos; }
+    // A directive took effect, from at.first to at.last: the byte that
+    // completed it (for .if and .elif the blank after them, for .go and
+    // .set the newline that ends the target or the text).
+    virtual void directive(Directive what, const WatchPlace &at) { (void)what, (void)at; }
     // A menu is about to be shown: the list read from listStart, one body
-    // per option in order.
-    virtual void menu(uint32_t listStart, const PosList *bodies) { (void)listStart, (void)bodies; }
+    // per option in order; at is the ".lend".
+    virtual void menu(uint32_t listStart, const PosList *bodies, const WatchPlace &at)
+    {
+        (void)listStart, (void)bodies, (void)at;
+    }
 
     // Explored: the text a directive collected, from its first byte start: a
     // name line (Name), a description as shown (Desc), an option label (Opt),
     // a .go target (Go), a .set text (Set), a condition with its blanks
-    // dropped (If, Elif).
-    virtual void collected(Directive what, uint32_t start, std::string_view text)
+    // dropped (If, Elif); at is the directive that began it.
+    virtual void collected(Directive what, uint32_t start, std::string_view text, const WatchPlace &at)
     {
-        (void)what, (void)start, (void)text;
+        (void)what, (void)start, (void)text, (void)at;
     }
-    virtual void noticed(Notice notice, Directive what, uint32_t pos) { (void)notice, (void)what, (void)pos; }
-    // Explored: one path of the call ends with result at pos (for PARSE_END,
-    // the zero byte or the end of the slice).
-    virtual void ended(int result, uint32_t pos) { (void)result, (void)pos; }
+    // Explored: at.last is the notice's pos (see Notice), at.first the first
+    // byte of the directive or word concerned where there is one.
+    virtual void noticed(Notice notice, Directive what, const WatchPlace &at) { (void)notice, (void)what, (void)at; }
+    // Explored: one path of the call ends with result at at.last (for
+    // PARSE_END, the zero byte or the end of the slice).
+    virtual void ended(int result, const WatchPlace &at) { (void)result, (void)at; }
 };
 
 // Where the explored path stands, as of the event being reported. Positions
 // of directives are those of the byte that completed them, as in
-// ParseWatch::directive; NO_POS where there is none.
+// ParseWatch::directive, but for ifAt; NO_POS where there is none.
 struct ParsePlace {
-    Block block;
+    MainState block;
     uint32_t blockAt;   // the .name, .desc, .list, .opt or .lend that opened block
     uint32_t listAt;    // the .list of the list being read
+    uint32_t blockFirst, listFirst;  // the first bytes of those two directives
     int32_t depth;      // ".opt" lines counted in the option body being read
-    uint8_t statement;  // 0 idle, 1 collecting a .set text, 2 a .go target
-    uint8_t condition;  // 0 normal, 1 reading a condition, 3 skipping to ".fi",
-                        // 4 skipping a false branch
-    uint32_t ifAt;      // the .if of the block the path is in
+    StatementState statement;
+    ConditionState condition;
+    uint32_t ifAt;      // the first byte of the .if of the block the path is in
     Directive branch;   // the branch being run or skipped (If, Elif, Else) and
     uint32_t branchAt;  // where it began; Fi and NO_POS outside any block
     uint32_t loopAt;    // the .loop that makes this call's lists loop
@@ -147,20 +183,6 @@ ParsePlace parsePlace();
 void setParseTag(uint64_t tag);
 
 extern ParseWatch *parse_watch;
-
-// The file a map's script lives in, "<dir>/<map>.zok", as a new heap string.
-char *mapPath(const char *dir, const char *map);
-
-// Reads the script at path as readfile does; 0 when the map is missing or
-// is no readable script (no permission, a directory, a pipe or device, too
-// large): either way there is no map to play.
-uint32_t readMap(char **text, const char *path);
-
-
-// Reads the file at path whole into *text (null or a heap block), appends a
-// zero byte and returns the byte count including it; 0 when the file cannot
-// be opened or read, is not a regular file, or is too large for that count.
-uint32_t readfile(char **text, const char *path);
 
 // The current map's name; replaced by ".go".
 extern char *go_map;

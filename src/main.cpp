@@ -1,6 +1,6 @@
-// Program entry: starts and stops curses, defines the colour pairs, creates
-// the variable tables and runs the game.
-#include "VarTable.hpp"
+// Program entry: starts and stops curses, defines the colour pairs, holds
+// the interpreter's globals and runs the game.
+#include "engine.hpp"
 #include "init.hpp"
 #include "interp.hpp"
 #include "panes.hpp"
@@ -98,12 +98,9 @@ int main()
     }
     cols = screen ? getmaxx(screen) : -1;
     rows = screen ? getmaxy(screen) : -1;
-    global_variables = newVarTable(128);
-    special_variables = newVarTable(32);
-
+    const Engine engine;
     game_mode = 0;
     is_running = 1;
-    go_map = nullptr;
     try {
         while (is_running && game_mode == 0)
             runInit();

@@ -1,5 +1,5 @@
-// The curses front end's shared state: the screen, its three panes, the
-// description counter, and the key wait every prompt uses.
+// The curses front end's shared state: the screen, its three panes, and the
+// key wait every prompt uses. display.cpp defines them.
 #pragma once
 #include <curses.h>
 #include <cstdint>

@@ -9,6 +9,7 @@
 
 #include "VarTable.hpp"
 #include "Word.hpp"
+#include "engine.hpp"
 #include "game.hpp"
 #include "interp.hpp"
 #include "survey.hpp"
@@ -122,10 +123,11 @@ struct Player : FrontEnd, ParseWatch {
     }
     void showMessage(const char *) override {}
 
-    void directive(Directive what, uint32_t pos) override
+    void directive(Directive what, const WatchPlace &at) override
     {
-        directives.push_back({what, pos});
-        if (what == Directive::Desc) lastDesc = pos;
+        directives.push_back({what, at.last});
+        firsts.push_back(at.first);
+        if (what == Directive::Desc) lastDesc = at.last;
         if (what == Directive::Go) gos.push_back(go_map);
     }
 
@@ -133,6 +135,7 @@ struct Player : FrontEnd, ParseWatch {
     int menus = 0;
     uint32_t lastDesc = 0;
     std::vector<std::pair<Directive, uint32_t>> directives;
+    std::vector<uint32_t> firsts;  // where each directive begins
     std::vector<Shown> descs;
     std::vector<std::string> names, labels, gos;
 };
@@ -159,28 +162,27 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
             Player player(static_cast<uint32_t>(n * RUNS + run)), unwatched(static_cast<uint32_t>(n * RUNS + run));
             int results[2];
             for (Player *one : {&player, &unwatched}) {
-                global_variables = newVarTable(16);
+                const Engine engine(one, one == &player ? one : nullptr);
                 for (const char *name : VARIABLES)
                     setVar(global_variables, name, std::uniform_int_distribution<int>(-1, 2)(one->random));
-                front_end = one;
-                parse_watch = one == &player ? one : nullptr;
                 try {
                     results[one == &unwatched] = parse_r(script.c_str(), 0, size);
                 } catch (const EnoughPlayed &) {
                     results[one == &unwatched] = -1;
                 }
-                parse_watch = nullptr;
-                freeVarTable(global_variables);
-                global_variables = nullptr;
             }
             ASSERT_EQ(results[0], results[1]);
             ASSERT_EQ(player.names, unwatched.names);
             ASSERT_EQ(player.labels, unwatched.labels);
             ASSERT_TRUE(std::ranges::equal(player.descs, unwatched.descs, {}, &Shown::second, &Shown::second));
 
-            for (const auto &directive : player.directives)
+            for (size_t i = 0; i < player.directives.size(); i++) {
+                const auto &directive = player.directives[i];
                 ASSERT_TRUE(found.directives.contains(directive))
                     << "directive " << static_cast<int>(directive.first) << " at byte " << directive.second;
+                ASSERT_TRUE(player.firsts[i] <= directive.second && script[player.firsts[i]] == '.')
+                    << "directive " << static_cast<int>(directive.first) << " said to begin at byte " << player.firsts[i];
+            }
             for (const auto &[start, text] : player.descs)
                 ASSERT_TRUE(hasText(found.descs, text, start)) << "description from byte " << start << ": " << text;
             for (const auto &[shown, texts] : {std::pair{&player.gos, &found.gos}, {&player.names, &found.names},
@@ -188,8 +190,6 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
                 for (const std::string &text : *shown) ASSERT_TRUE(hasText(*texts, text)) << "'" << text << "'";
         }
     }
-    free(go_map);
-    go_map = nullptr;
     EXPECT_LT(partial, SCRIPTS / 100) << "scripts too tangled to survey in full";
 }
 

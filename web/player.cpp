@@ -4,6 +4,7 @@
 // page.html holds the page's side of each call below.
 #include "VarTable.hpp"
 #include "Word.hpp"
+#include "engine.hpp"
 #include "game.hpp"
 #include "interp.hpp"
 #include "string.hpp"
@@ -106,32 +107,12 @@ void nameEntry()
     page_wait_key();
 }
 
-// What one game changes and the next must find as at the start.
-// (Until the core has an owner of its globals, this one is the web player's.)
-struct Globals {
-    Globals()
-    {
-        global_variables = newVarTable(128);
-        special_variables = newVarTable(32);
-        desc_count = 0;
-        key_waits = 0;
-    }
-    ~Globals()
-    {
-        freeVarTable(global_variables);
-        freeVarTable(special_variables);
-        free(go_map);
-        global_variables = special_variables = nullptr;
-        go_map = nullptr;
-    }
-};
-
 }  // namespace
 
 int main()
 {
     for (;;) {
-        const Globals globals;
+        const Engine engine;  // each game starts afresh
         titleScreen();
         nameEntry();
         Page page;

@@ -5,6 +5,8 @@
 // ratio.
 #include <benchmark/benchmark.h>
 
+#include "rules.hpp"
+
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -30,13 +32,13 @@ struct Child {
     int master;
 };
 
-// Starts `program` on a new 80 x 24 pseudo-terminal of type `term` in a
+// Starts `program` on a new pseudo-terminal of the standard size, of type `term`, in a
 // UTF-8 locale.
 Child start(const char *program, const std::string &term)
 {
     struct winsize size {};
-    size.ws_row = 24;
-    size.ws_col = 80;
+    size.ws_row = STANDARD_ROWS;
+    size.ws_col = STANDARD_COLS;
     Child child{};
     child.pid = forkpty(&child.master, nullptr, nullptr, &size);
     if (child.pid < 0)

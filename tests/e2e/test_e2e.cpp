@@ -26,6 +26,8 @@
 #include <utmp.h>
 #include <vterm.h>
 
+#include "rules.hpp"
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -280,7 +282,8 @@ TEST_P(Cases, PlayAsWritten) {
     if (game.empty()) fs::create_directory(folder);
     else fs::copy(fs::path(REPO_DIR) / game, folder, fs::copy_options::recursive);
     for (const auto &[name, text] : maps) std::ofstream(folder / (name + ".zok"), std::ios::binary) << unescape(text);
-    const std::string size = opt.contains("size") ? opt["size"] : "24x80";
+    const std::string size =
+        opt.contains("size") ? opt["size"] : std::to_string(STANDARD_ROWS) + "x" + std::to_string(STANDARD_COLS);
     {
       Terminal t(dir, opt.contains("term") ? opt["term"] : "xterm-256color", std::stoi(size),
                  std::stoi(size.substr(size.find('x') + 1)), opt["sighup"] == "blocked");

@@ -168,8 +168,8 @@ public:
                        " never waits for a key, never ends the game and never moves on" +
                        (survey_.descs.empty() ? ""
                                               : " (a '.name' before a description lets it through without a key)") +
-                       ": it is played again and again until the game gives up after 1,000 passes; give it a "
-                       "menu, a '.go', a '.die' or a '.win'");
+                       ": it is played again and again until the game gives up after " + idleLimitText() +
+                       " passes; give it a menu, a '.go', a '.die' or a '.win'");
         }
     }
 
@@ -179,20 +179,6 @@ private:
         const diag::LineCol at = lines_.at(offset);
         out_.push_back({map_.path, at.line, at.col, problems::severity(kind), std::move(message), kind});
     }
-
-    // The first byte of a directive of length non-blank bytes whose last
-    // byte is at last (blanks inside directives do not count).
-    uint32_t startOf(uint32_t last, size_t length) const
-    {
-        size_t counted = 0;
-        for (uint32_t i = last;; i--) {
-            if (!isBlank(text_[i]) && ++counted == length)
-                return i;
-            if (i == 0)
-                return 0;
-        }
-    }
-    uint32_t startOf(uint32_t last, Directive what) const { return startOf(last, strlen(nameOf(what))); }
 
     uint32_t firstNonBlank(uint32_t offset) const
     {
@@ -259,7 +245,7 @@ private:
             break;
         }
         case Notice::TrailingText: {
-            const uint32_t start = note.pos - static_cast<uint32_t>(name.size());
+            const uint32_t start = note.first;
             if (firstNonBlank(note.pos) != start)
                 break;
             const std::string_view line = lineAt(note.pos);
@@ -275,7 +261,7 @@ private:
         }
         case Notice::StatementAsText: {
             const uint32_t start = firstNonBlank(note.pos);
-            if (place.block == Block::ListBlock)
+            if (place.block == MainState::ListBlock)
                 report("statement-in-text", start,
                        q(lineAt(note.pos)) +
                            " between the options of a list does nothing: only '.opt', '.loop' and '.lend' count "
@@ -283,13 +269,13 @@ private:
             else
                 report("statement-in-text", start,
                        q(lineAt(note.pos)) + " inside a " +
-                           (place.block == Block::DescBlock ? "description" : "name line") +
+                           (place.block == MainState::DescBlock ? "description" : "name line") +
                            " is shown as text, not acted on" +
-                           (place.block == Block::DescBlock ? "; end the description with '.dend' before it" : ""));
+                           (place.block == MainState::DescBlock ? "; end the description with '.dend' before it" : ""));
             break;
         }
         case Notice::StrayBranch:
-            report("stray-else", startOf(note.pos - 1, note.what),
+            report("stray-else", note.first,
                    q(name) + " with no '.if' open" +
                        (note.what == Directive::Fi
                             ? " does nothing; remove it"
@@ -297,7 +283,7 @@ private:
                               "skipped; open the block with '.if' or remove it"));
             break;
         case Notice::NestedIf:
-            report("nested-if", note.pos - 3,
+            report("nested-if", note.first,
                    "'.if' inside the block of the '.if' on line " + std::to_string(lineOf(place.ifAt)) +
                        ": blocks do not nest, so the first '.elif', '.else' or '.fi' that comes ends both; close "
                        "the first block with '.fi' before opening another");
@@ -306,11 +292,11 @@ private:
             if (place.ifAt == NO_POS)
                 break;  // a stray .elif or .else, reported as such
             if (!place.inBody)
-                report("unclosed-if", place.ifAt - 3,
+                report("unclosed-if", place.ifAt,
                        "'.if' is never closed by '.fi': whenever a branch of the block is skipped, the rest of the "
                        "map is skipped with it; add a '.fi' line");
             else
-                report("unclosed-if", place.ifAt - 3,
+                report("unclosed-if", place.ifAt,
                        "'.if' is not closed by '.fi' within its option's body: whenever a branch of the block is "
                        "skipped, the rest of the body is skipped with it" +
                            (atEndOfText(note.pos) ? std::string()
@@ -321,7 +307,7 @@ private:
         case Notice::NestedOption:
             break;  // named where its option is left open
         case Notice::LoopSpread:
-            report("loop-spreads", startOf(place.listAt, Directive::List),
+            report("loop-spreads", place.listFirst,
                    "this list has no '.loop' of its own but loops, because of the '.loop' on line " +
                        std::to_string(lineOf(place.loopAt)) +
                        ": once a script has seen '.loop', every later list in it loops too; end the options "
@@ -346,11 +332,11 @@ private:
             word.remove_suffix(1);
         if (word.find_first_not_of('\r') == std::string_view::npos)
             return;  // only the carriage return of a CR-LF line end
-        const uint32_t start = startOf(note.pos - 1, word.size());
+        const uint32_t start = note.first;
         std::string_view line = std::string_view(text_).substr(start, note.pos - start);
         while (!line.empty() && isBlank(line.back()))
             line.remove_suffix(1);
-        const bool inList = note.place.block == Block::ListBlock;
+        const bool inList = note.place.block == MainState::ListBlock;
         if (!word.starts_with('.')) {
             report("top-level-text", start,
                    inList ? "text between the options of a list is ignored: " + q(line) +
@@ -409,7 +395,7 @@ private:
         const Place &place = end.place;
         const bool body = !atEndOfText(end.pos);
         const std::string where = body ? " before its option's '.tpo'" : "";
-        if (place.statement != 0 || place.block == Block::Top) {
+        if (place.statement != StatementState::Idle || place.block == MainState::Top) {
             static const std::map<std::string_view, const char *> statements = {
                 {".break", "the option's body does not end here"},
                 {".exit", "the map does not start again here"},
@@ -418,10 +404,10 @@ private:
             };
             const auto found = statements.find(place.statementWord);
             const uint32_t last = end.pos > 0 ? end.pos - 1 : 0;
-            if (place.statement == 2)
+            if (place.statement == StatementState::GoTarget)
                 report("no-newline", firstNonBlank(last),
                        "'.go' on the last line needs a newline after it: without one the game does not move on");
-            else if (place.statement == 1)
+            else if (place.statement == StatementState::Assignment)
                 report("no-newline", firstNonBlank(last),
                        "'.set' on the last line needs a newline after it: without one the variable is not set");
             else if (found != statements.end() && !body)
@@ -431,36 +417,36 @@ private:
             return;
         }
         switch (place.block) {
-        case Block::NameLine:
-            report("no-newline", startOf(place.blockAt, Directive::Name),
+        case MainState::NameLine:
+            report("no-newline", place.blockFirst,
                    "'.name' on the last line needs a newline after it: without one the name is never shown");
             break;
-        case Block::DescBlock:
+        case MainState::DescBlock:
             if (place.word == ".dend" && !body)
-                report("no-newline", startOf(end.pos - 1, Directive::Dend),
+                report("no-newline", firstNonBlank(end.pos - 1),  // the line holds '.dend' alone
                        "'.dend' on the last line needs a newline after it: without one the description is never "
                        "shown");
             else
-                report("unclosed-desc", startOf(place.blockAt, Directive::Desc),
+                report("unclosed-desc", place.blockFirst,
                        "'.desc' is never closed by '.dend'" + where +
                            (body ? ": the description is never shown"
                                  : ": the rest of the map is taken as its text and never shown") +
                            "; add a '.dend' line");
             break;
-        case Block::ListBlock:
-            report("unclosed-list", startOf(place.listAt, Directive::List),
+        case MainState::ListBlock:
+            report("unclosed-list", place.listFirst,
                    "'.list' is never closed by '.lend'" + where + ": the menu is never shown; add a '.lend' line");
             break;
-        case Block::RunMenu:
-            report("no-newline", startOf(place.blockAt, Directive::Lend),
+        case MainState::RunMenu:
+            report("no-newline", place.blockFirst,
                    "'.lend' is the last thing in the map: the menu is shown only when a byte follows it; end the "
                    "line with a newline");
             break;
-        case Block::OptLabel:
-            report("unclosed-option", startOf(place.blockAt, Directive::Opt),
+        case MainState::OptLabel:
+            report("unclosed-option", place.blockFirst,
                    "the label line " + q(lineAt(place.blockAt)) + " has no newline: the menu is never shown");
             break;
-        case Block::OptBody: {
+        case MainState::OptBody: {
             const survey::Text *opened = label(place.blockAt + 1);
             const std::string option = opened ? "the option " + q(trimmed(opened->text)) : "the option";
             // Lines of the body that began with ".opt" and so took a ".tpo".
@@ -470,7 +456,7 @@ private:
                     note.place.inBody == place.inBody)
                     nested += (nested.empty() ? "" : ", ") + std::to_string(lineOf(note.pos));
             }
-            report("unclosed-option", startOf(place.blockAt, Directive::Opt),
+            report("unclosed-option", place.blockFirst,
                    option + " is never closed by '.tpo'" + where + ": the menu is never shown; " +
                        (nested.empty() ? "add a '.tpo' line"
                                        : "its body's line " + nested +
@@ -523,22 +509,23 @@ private:
         // is as tall as its tallest.
         std::map<uint32_t, int> tallest;
         for (const survey::Text &desc : survey_.descs)
-            tallest[desc.start] = std::max(tallest[desc.start], textRows(desc.text, DESC_COLS));
-        for (const auto &[start, rows] : tallest) {
-            if (rows > DESC_ROWS)
-                report("tall-description", startOf(start - 1, Directive::Desc),
+            tallest[desc.first] = std::max(tallest[desc.first], textRows(desc.text, STANDARD_LAYOUT.desc.cols));
+        for (const auto &[first, rows] : tallest) {
+            if (rows > READABLE_DESC_ROWS)
+                report("tall-description", first,
                        "the description takes " + std::to_string(rows) + " rows of an " +
                            std::to_string(STANDARD_COLS) + "x" + std::to_string(STANDARD_ROWS) +
-                           " terminal's description pane, which has " + std::to_string(DESC_ROWS) +
-                           ": the rows past that are cut off; split it in two");
+                           " terminal's description pane, where the player reads " +
+                           std::to_string(READABLE_DESC_ROWS) +
+                           " at a time: the rows past that are cut off; split it in two");
         }
         for (const survey::Text &label : survey_.labels) {
             const int cells = textCells(label.text);
-            if (cells > OPTS_COLS)
+            if (cells > STANDARD_LAYOUT.opts.cols)
                 report("wide-label", label.start,
                        "the label is " + std::to_string(cells) + " cells wide and the options pane of an " +
                            std::to_string(STANDARD_COLS) + "x" + std::to_string(STANDARD_ROWS) +
-                           " terminal " + std::to_string(OPTS_COLS) +
+                           " terminal " + std::to_string(STANDARD_LAYOUT.opts.cols) +
                            ": it runs onto the next row, or is cut off when the menu scrolls; shorten it");
         }
         for (const uint32_t pos : survey_.condsInText)

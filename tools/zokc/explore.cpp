@@ -61,13 +61,7 @@ std::string help()
            "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
 }
 
-// The wait counter decides only whether descriptions wait, never where play
-// goes. Name lines lower it without a floor, so a game that shows more name
-// lines than descriptions would have ever more states; counts below this
-// are taken as one. At this count five descriptions in a row pass without
-// a wait, the first four of them already reported unread; only how far
-// such a run goes is lost.
-constexpr int32_t DESC_COUNT_FLOOR = -4;
+// Wait counts below DESC_COUNT_FLOOR (rules.hpp) are taken as one.
 
 // An edge to the end of the game, and one not known (the search stopped).
 constexpr uint32_t GAME_OVER = UINT32_MAX - 1;

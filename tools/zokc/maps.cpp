@@ -90,15 +90,7 @@ void findOptions(Map &map)
 
 bool leavesFolder(std::string_view target)
 {
-    if (target.starts_with('/'))
-        return true;
-    for (size_t at = 0; at <= target.size();) {
-        const size_t end = std::min(target.find('/', at), target.size());
-        if (target.substr(at, end - at) == "..")
-            return true;
-        at = end + 1;
-    }
-    return false;
+    return !mapPathInside("", std::string(target).c_str());
 }
 
 std::string_view Map::line(uint32_t n) const

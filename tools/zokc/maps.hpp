@@ -63,9 +63,9 @@ struct Map {
 // Scripts that stand for files, by map name: an editor's unsaved buffers.
 using Texts = std::map<std::string, std::string, std::less<>>;
 
-// Whether a ".go" target leads out of the game folder: a path from the root,
-// or one with a ".." component. Any other target is a map of the game, in
-// the folder or in a sub-folder of it.
+// Whether a ".go" target leads out of the game folder, by the core's rule
+// (mapPathInside): only ".." components that climb above the folder do.
+// Any other target is a map of the game, in the folder or a sub-folder.
 bool leavesFolder(std::string_view target);
 
 class MapStore {

@@ -6,7 +6,8 @@
 #include "plain.hpp"
 #include "replay.hpp"
 
-#include "VarTable.hpp"
+#include "engine.hpp"
+#include "game.hpp"
 #include "interp.hpp"
 
 #include <cerrno>
@@ -49,22 +50,6 @@ const char *const HELP =
     "cannot be loaded, a map that never waits, a replayed answer that no longer\n"
     "fits); 2 for bad usage, a folder or file that cannot be read or written,\n"
     "or an answer line longer than 4096 bytes.\n";
-
-struct Globals {
-    Globals()
-    {
-        global_variables = newVarTable(128);
-        special_variables = newVarTable(32);
-    }
-    ~Globals()
-    {
-        freeVarTable(global_variables);
-        freeVarTable(special_variables);
-        free(go_map);
-        global_variables = special_variables = nullptr;
-        go_map = nullptr;
-    }
-};
 
 // The files a record must not be written over: the replay file and the maps.
 std::vector<replay::Record::Kept> kept(const std::string &dir, const std::string &replay)
@@ -119,7 +104,7 @@ int playCommand(int argc, char **argv)
     // read and write error is seen.
     replay::Reader input(STDIN_FILENO, "standard input", "standard input");
     plain::Plain front(input, std::cout, !isatty(STDIN_FILENO));
-    const Globals globals;
+    const Engine engine;
     try {
         std::optional<replay::Reader> replayed;
         if (!replay.empty()) {

@@ -14,27 +14,13 @@
 
 namespace zokc {
 
-Session::Session(std::string dir) : maps(std::move(dir)), watch(maps)
+Session::Session(std::string dir) : maps(std::move(dir)), watch(maps), engine(nullptr, &watch)
 {
-    global_variables = newVarTable(128);
-    special_variables = newVarTable(32);
-    parse_watch = &watch;
     load = [this, read = maps.loader(&current)](char **text, const char *path) {
         const uint32_t size = read(text, path);
         watch.startPass(current);
         return size;
     };
-}
-
-Session::~Session()
-{
-    parse_watch = nullptr;
-    freeVarTable(global_variables);
-    freeVarTable(special_variables);
-    free(go_map);
-    global_variables = special_variables = nullptr;
-    go_map = nullptr;
-    front_end = nullptr;
 }
 
 void Session::restart()
@@ -69,8 +55,8 @@ void AutoPlayer::showDesc(const char *text)
         observer->unseen(false, screen.desc.at, shown.at);
     screen.desc = shown;
     if (observer) {
-        const int rows = textRows(text, DESC_COLS);
-        if (rows > DESC_ROWS)
+        const int rows = textRows(text, STANDARD_LAYOUT.desc.cols);
+        if (rows > READABLE_DESC_ROWS)
             observer->tall(shown.at, rows);
     }
 }
@@ -109,7 +95,8 @@ diag::Diagnostic diagnoseNoticed(Session &session, Noticed kind, Location at, Lo
     case TALL:
         return met("tall-description",
                    "this description takes " + std::to_string(value) +
-                       " rows; on an 80 x 24 terminal the pane shows " + std::to_string(DESC_ROWS));
+                       " rows; on an " + std::to_string(STANDARD_COLS) + " x " + std::to_string(STANDARD_ROWS) +
+                       " terminal the player reads " + std::to_string(READABLE_DESC_ROWS) + " at a time");
     case MISSING:
         return met("missing-map",
                    std::string(at.pos == 0 && at.map == session.startMap()
@@ -124,7 +111,7 @@ diag::Diagnostic diagnoseNoticed(Session &session, Noticed kind, Location at, Lo
     }
     return met("idle",
                "this map runs again and again without waiting for a key; zok ends the game after " +
-                   std::to_string(MAX_IDLE_PASSES) + " passes");
+                   idleLimitText() + " passes");
 }
 
 }  // namespace zokc

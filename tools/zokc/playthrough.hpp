@@ -4,6 +4,7 @@
 // to read, and the diagnostics for what self-played runs notice.
 #pragma once
 #include "diagnostics.hpp"
+#include "engine.hpp"
 #include "game.hpp"
 #include "maps.hpp"
 #include "replay.hpp"
@@ -16,17 +17,17 @@
 
 namespace zokc {
 
-// The core's globals for the life of a command: the variable tables,
-// go_map and the watcher, set up and released.
+// A game session for the life of a command: the maps, the watcher and the
+// core's globals (held by the Engine, with the watcher set).
 class Session {
 public:
     explicit Session(std::string dir);
-    ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
     MapStore maps;
     Watcher watch;
+    Engine engine;
     VarNames names;
     MapLoader load;        // serves the maps from memory and starts the watcher's pass
     uint32_t current = NONE;  // the map the last pass ran over
@@ -51,7 +52,8 @@ struct Observer {
     virtual ~Observer() = default;
     // The text at replaced is replaced by the one at by before any key wait.
     virtual void unseen(bool name, Location replaced, Location by) = 0;
-    // A description taller than the description pane of an 80 x 24 terminal.
+    // A description taller than the rows a player reads of it on the
+    // standard terminal (READABLE_DESC_ROWS).
     virtual void tall(Location desc, int rows) = 0;
 };
 

@@ -48,7 +48,7 @@ const Kind KINDS[] = {
     {"unseen-text", Severity::Warning, PLAY, "a name line or description replaced before the player can read it"},
     {"nul-byte", Severity::Warning, CHECK, "a zero byte, after which the map is ignored"},
     {"not-utf8", Severity::Warning, CHECK, "bytes that are not UTF-8"},
-    {"go-outside", Severity::Warning, CHECK, "a '.go' target that leaves the game folder ('..' or a path from '/')"},
+    {"go-outside", Severity::Warning, CHECK, "a '.go' target whose '..' climbs out of the game folder"},
     {"never-reached", Severity::Warning, PLAY, "a map play never comes to"},
     {"never-offered", Severity::Warning, PLAY, "an option no menu ever offers"},
     {"never-run", Severity::Warning, ALL, "lines that no way through the map runs"},

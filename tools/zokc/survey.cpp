@@ -2,6 +2,9 @@
 // keeps what it hears, with the option and branch each thing was read in.
 #include "survey.hpp"
 
+#include "engine.hpp"
+#include "rules.hpp"
+
 #include <algorithm>
 #include <map>
 #include <vector>
@@ -36,17 +39,17 @@ struct Waits {
     }
     uint64_t tag() const
     {
-        if (busy || (desc && peak > 0))
+        if (busy || (desc && descriptionWaits(peak)))
             return 1;
         return uint64_t{desc} << 1 | uint64_t{static_cast<uint16_t>(count)} << 16 |
                uint64_t{static_cast<uint16_t>(peak)} << 32;
     }
-    bool waits() const { return busy || (desc && (peak > 0 || count > 0)); }
+    bool waits() const { return busy || (desc && (descriptionWaits(peak) || descriptionWaits(count))); }
 };
 
 int16_t bounded(int value)
 {
-    return static_cast<int16_t>(std::max(value, -4));
+    return static_cast<int16_t>(std::max(value, DESC_COUNT_FLOOR));
 }
 
 class Surveyor : public ParseWatch {
@@ -72,7 +75,7 @@ public:
     }
 
     // How deep in option bodies the calls that read each byte were.
-    void byte(uint32_t pos) override
+    void byte(uint32_t pos, MainState) override
     {
         readAt_[pos] = std::max(readAt_[pos], static_cast<uint8_t>(std::min<size_t>(calls_.size(), 255)));
     }
@@ -94,33 +97,34 @@ public:
         }
     }
 
-    void directive(Directive what, uint32_t pos) override
+    void directive(Directive what, const WatchPlace &at) override
     {
+        const uint32_t pos = at.last;
         survey_.directives.insert({what, pos});
-        const ParsePlace place = parsePlace();
         // A ".tpo" is read while its option's body is passed over, and it
         // ends the option: it runs, whatever the body does before it. The
         // words that end a skip are read by the skip alone, and run too.
-        const bool skipEnded = what == Directive::Fi || (what == Directive::Else && place.condition == 0) ||
-                               (what == Directive::Elif && place.condition == 1);
-        if (what == Directive::Tpo)
-            markRun(pos, 4);
-        else if (skipEnded)
-            markRun(pos - 1, what == Directive::Fi ? 3 : 5);
+        const bool skipEnded = what == Directive::Fi ||
+                               (what == Directive::Else && at.condition == ConditionState::Normal) ||
+                               (what == Directive::Elif && at.condition == ConditionState::Condition);
+        if (what == Directive::Tpo || skipEnded)
+            markRun(at.first, at.last);
         if (what == Directive::Die || what == Directive::Win)
-            survey_.endings.insert({what == Directive::Die ? PARSE_DIE : PARSE_WIN, pos, where(place)});
+            survey_.endings.insert({what == Directive::Die ? PARSE_DIE : PARSE_WIN, pos, where(parsePlace())});
+        const bool inText = at.main == MainState::DescBlock || at.main == MainState::NameLine;
         // A skip that began between the options of a list and stopped here.
-        if (skipEnded && place.block == Block::ListBlock)
+        if (skipEnded && at.main == MainState::ListBlock)
             survey_.skipEndsInList.insert(pos);
         // The .if, or the .elif or .else that starts a skip, inside a name
         // line or description: its line stays text.
-        const bool opens = what == Directive::If || (what == Directive::Elif && place.condition == 3) ||
-                           (what == Directive::Else && place.condition == 3);
-        if (opens && (place.block == Block::DescBlock || place.block == Block::NameLine))
-            survey_.condsInText.insert(pos - (what == Directive::If ? 3 : 5));
+        const bool opens = what == Directive::If ||
+                           ((what == Directive::Elif || what == Directive::Else) &&
+                            at.condition == ConditionState::SkipBlock);
+        if (opens && inText)
+            survey_.condsInText.insert(at.first);
     }
 
-    void menu(uint32_t listStart, const PosList *bodies) override
+    void menu(uint32_t listStart, const PosList *bodies, const WatchPlace &) override
     {
         (void)listStart;
         for (uint32_t i = 0; i < bodies->count; i++)
@@ -134,16 +138,16 @@ public:
         }
     }
 
-    void collected(Directive what, uint32_t start, std::string_view text) override
+    void collected(Directive what, uint32_t start, std::string_view text, const WatchPlace &at) override
     {
         const ParsePlace place = parsePlace();
-        Text item{start, std::string(text), where(place)};
+        Text item{start, std::string(text), where(place), at.first};
         switch (what) {
         case Directive::Name:
             survey_.names.insert(std::move(item));
             if (waits_ && atTop()) {
                 Waits w = Waits::from(place.tag);
-                w.count = bounded(w.count - 1);
+                w.count = bounded(countAfterName(w.count));
                 setParseTag(w.tag());
             }
             break;
@@ -153,7 +157,7 @@ public:
                 Waits w = Waits::from(place.tag);
                 w.peak = bounded(w.desc ? std::max(w.peak, w.count) : w.count);
                 w.desc = true;
-                w.count = bounded(w.count + 1);
+                w.count = bounded(countAfterDescription(w.count));
                 setParseTag(w.tag());
             }
             break;
@@ -167,19 +171,19 @@ public:
         }
     }
 
-    void noticed(Notice notice, Directive what, uint32_t pos) override
+    void noticed(Notice notice, Directive what, const WatchPlace &at) override
     {
         if (notice == Notice::TooManyPaths)
             survey_.gaveUp = true;
-        survey_.notes.insert({notice, what, pos, place()});
+        survey_.notes.insert({notice, what, at.last, place(), at.first});
     }
 
-    void ended(int result, uint32_t pos) override
+    void ended(int result, const WatchPlace &at) override
     {
-        const ParsePlace at = parsePlace();
-        survey_.ends.insert({result, pos, place()});
+        survey_.ends.insert({result, at.last, place()});
         if (atTop()) {
-            if (result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN || Waits::from(at.tag).waits())
+            const bool leaves = result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN;
+            if (leaves || Waits::from(parsePlace().tag).waits())
                 busy_ = true;
             else
                 idle_ = true;
@@ -189,15 +193,13 @@ public:
     bool idle() const { return idle_ && !busy_ && !survey_.gaveUp; }
 
 private:
-    // Marks the letters of a directive whose last letter is at last.
-    void markRun(uint32_t last, uint32_t letters)
+    // Marks the letters of a directive from its first byte to last (blanks
+    // and the line end that completed it are no letters).
+    void markRun(uint32_t first, uint32_t last)
     {
-        for (uint32_t i = last; letters > 0; i--) {
-            if (text_[i] != ' ' && text_[i] != '\t') {
+        for (uint32_t i = first; i <= last; i++)
+            if (text_[i] != ' ' && text_[i] != '\t' && text_[i] != '\n')
                 survey_.run[i] = true;
-                letters--;
-            }
-        }
     }
 
     bool atTop() const { return calls_.size() == 1; }
@@ -212,7 +214,7 @@ private:
         const ParsePlace at = parsePlace();
         return {at.block,  at.blockAt, at.listAt,   at.depth,  at.statement,           at.condition,
                 at.ifAt,   at.branchAt, at.loopAt,  at.branch, std::string(at.word), std::string(at.statementWord),
-                calls_.size() > 1};
+                calls_.size() > 1, at.blockFirst, at.listFirst};
     }
 
     Survey &survey_;
@@ -233,12 +235,7 @@ Survey survey(const char *text, uint32_t size, bool waits)
     Survey survey;
     survey.run.assign(size, false);
     Surveyor surveyor(survey, text, size, waits);
-    ParseWatch *const before = parse_watch;
-    parse_watch = &surveyor;
-    struct Restore {
-        ParseWatch *watch;
-        ~Restore() { parse_watch = watch; }
-    } restore{before};
+    const WatchScope watching(&surveyor);
     parse_r(text, 0, size);
     surveyor.findRun();
     survey.idle = surveyor.idle();

@@ -30,19 +30,22 @@ struct Text {
     uint32_t start;
     std::string text;
     Where where;
+    uint32_t first = NO_POS;  // the first byte of the directive that collected it
     auto operator<=>(const Text &) const = default;
 };
 
 // Where an explored path stood when something was noticed or when it ended.
 struct Place {
-    Block block;
+    MainState block;
     uint32_t blockAt, listAt;
     int32_t depth;
-    uint8_t statement, condition;
+    StatementState statement;
+    ConditionState condition;
     uint32_t ifAt, branchAt, loopAt;
     Directive branch;
     std::string word, statementWord;
     bool inBody;  // in an option's body rather than at the map's top
+    uint32_t blockFirst, listFirst;  // where the directives at blockAt and listAt begin
     auto operator<=>(const Place &) const = default;
 };
 
@@ -51,6 +54,7 @@ struct Note {
     Directive what;
     uint32_t pos;
     Place place;
+    uint32_t first;  // the first byte of the directive or word concerned; NO_POS: none
     auto operator<=>(const Note &) const = default;
 };
 

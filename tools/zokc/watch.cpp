@@ -63,32 +63,28 @@ void Watcher::count(Call &call, uint32_t pos)
     }
 }
 
-void Watcher::byte(uint32_t pos)
+void Watcher::byte(uint32_t pos, MainState main)
 {
-    if (!countLines || calls_.empty() || pos >= text_->lineOf.size())
+    // An option body being read past does not run.
+    if (!countLines || calls_.empty() || pos >= text_->lineOf.size() || main == MainState::OptBody)
         return;
-    Call &call = calls_.back();
-    if (call.skipping)
-        return;  // an option body being read past does not run
-    count(call, pos);
-    if (call.label && text_->text[pos] == '\n') {
-        call.label = false;
-        call.skipping = true;
-    }
+    count(calls_.back(), pos);
 }
 
 // A span lies within one line and holds no newline: one count does.
-void Watcher::span(uint32_t from, uint32_t to)
+void Watcher::span(uint32_t from, uint32_t to, MainState main)
 {
     if (from < to)
-        byte(from);
+        byte(from, main);
 }
 
-void Watcher::directive(Directive what, uint32_t pos)
+void Watcher::directive(Directive what, const WatchPlace &at)
 {
     if (calls_.empty())
         return;
     Call &call = calls_.back();
+    call.loop = at.loop;
+    const uint32_t pos = at.last;
     switch (what) {
     case Directive::Name:
         name_ = pos;
@@ -96,16 +92,9 @@ void Watcher::directive(Directive what, uint32_t pos)
     case Directive::Desc:
         desc_ = pos;
         break;
-    case Directive::Loop:
-        call.loop = true;
-        break;
-    case Directive::Opt:
-        call.label = true;
-        break;
     case Directive::Tpo:
         // The closing line belongs to the option: reading the list past it
         // counts it as run, the line end after it no further.
-        call.skipping = false;
         if (countLines)
             count(call, pos);
         break;
@@ -122,8 +111,10 @@ void Watcher::directive(Directive what, uint32_t pos)
     }
 }
 
-void Watcher::menu(uint32_t listStart, const PosList *bodies)
+void Watcher::menu(uint32_t listStart, const PosList *bodies, const WatchPlace &at)
 {
+    if (!calls_.empty())
+        calls_.back().loop = at.loop;
     menuList_ = listStart;
     menuBodies_.clear();
     for (uint32_t i = 0; i < bodies->count; i++) {

@@ -21,13 +21,11 @@ public:
     // throwing out of the interpreter leaves its calls unclosed.
     void startPass(uint32_t map);
 
-    // One call of parse_r: where its slice lies, whether it has seen
-    // ".loop", and how far through reading an option body it is.
+    // One call of parse_r: where its slice lies and whether it has seen
+    // ".loop" (as of its last directive or menu).
     struct Call {
         uint32_t start, limit;
         bool loop = false;
-        bool label = false;     // an ".opt" line is being read
-        bool skipping = false;  // an option body is being read past
         uint32_t line = NONE;   // the line last counted
     };
     const std::vector<Call> &calls() const { return calls_; }
@@ -58,10 +56,10 @@ public:
 
     void enter(uint32_t start, uint32_t limit) override;
     void leave(int result) override;
-    void byte(uint32_t pos) override;
-    void span(uint32_t from, uint32_t to) override;
-    void directive(Directive what, uint32_t pos) override;
-    void menu(uint32_t listStart, const PosList *bodies) override;
+    void byte(uint32_t pos, MainState main) override;
+    void span(uint32_t from, uint32_t to, MainState main) override;
+    void directive(Directive what, const WatchPlace &at) override;
+    void menu(uint32_t listStart, const PosList *bodies, const WatchPlace &at) override;
 
 private:
     void count(Call &call, uint32_t pos);
