@@ -202,23 +202,29 @@ std::string decoded(const std::string &text) {
   return text.find('\\') == text.npos ? text : shell(runCase + " --decode " + quoted(text));
 }
 
-// The player at the terminal; `sent`: zok has input it may not have acted on yet.
-struct Player {
-  Terminal &t;
-  bool sent = true;
-  void settled() {
+// Plays one step; a failing one throws. `sent`: zok has input it may not have acted on yet.
+void step(Terminal &t, bool &sent, const std::string &line) {
+  const auto blank = line.find(' ');
+  const std::string verb = line.substr(0, blank), rest = blank == line.npos ? "" : line.substr(blank + 1);
+  const std::string text = rest.substr(std::min(rest.find(' '), rest.size() - 1) + 1);  // after a row's number
+  std::istringstream words(rest);
+  std::string name;
+  int r = -1, c = -1, times = 1;
+  std::istringstream(rest) >> r >> c;
+  const auto settled = [&] {
     if (sent && !t.settle()) throw Error("zok never came to wait for a key");
     sent = false;
-  }
-  void input() {
+  };
+  const auto input = [&] {
     if (t.ended()) throw Error("zok has ended: " + t.status);
     sent = true;
-  }
-  void key(VTermKey k) { vterm_keyboard_key(t.vt, k, VTERM_MOD_NONE); }  // as in zok's keypad mode
-  void expect(const std::function<bool()> &holds, const std::function<std::string()> &why) {
+  };
+  const auto key = [&](VTermKey k) { vterm_keyboard_key(t.vt, k, VTERM_MOD_NONE); };  // as in zok's keypad mode
+  const auto expect = [&](const std::function<bool()> &holds, const std::function<std::string()> &why) {
     if (!t.until(holds)) throw Error(why());
-  }
-  void answers(std::istream &&in, char sep) {
+    return true;
+  };
+  const auto answers = [&](std::istream &&in, char sep) {
     input(), t.send(" ");  // leaves the title screen
     std::string a;
     for (bool name = true; std::getline(in, a, sep); name = false) {
@@ -228,80 +234,52 @@ struct Player {
       else for (int i = std::stoi(a); i > 1; --i) key(VTERM_KEY_DOWN);
       if (name || !a.empty()) key(VTERM_KEY_ENTER);
     }
-  }
-};
-
-const std::map<std::string, VTermKey> keys = {{"enter", VTERM_KEY_ENTER}, {"up", VTERM_KEY_UP},
-    {"down", VTERM_KEY_DOWN}, {"left", VTERM_KEY_LEFT}, {"backspace", VTERM_KEY_BACKSPACE},
-    {"delete", VTERM_KEY_DEL}, {"end", VTERM_KEY_END}, {"pgup", VTERM_KEY_PAGEUP},
-    {"f1", VTermKey(VTERM_KEY_FUNCTION(1))}, {"f5", VTermKey(VTERM_KEY_FUNCTION(5))}};
-const std::map<std::string, int> signals = {{"HUP", SIGHUP}, {"INT", SIGINT}, {"QUIT", SIGQUIT}, {"TERM", SIGTERM},
-    {"USR1", SIGUSR1}, {"TSTP", SIGTSTP}, {"CONT", SIGCONT}};
-
-// The steps: name, arguments (for a step written wrong), action given what follows the name.
-struct Step {
-  const char *name, *args;
-  std::function<void(Player &, const std::string &)> act;
-};
-int number(const std::string &text, int which) {  // the which-th number of text
-  std::istringstream in(text);
-  int n = -1;
-  for (int i = 0; i <= which; i++)
-    if (!(in >> n)) throw Error("a number is missing");
-  return n;
-}
-std::string afterNumber(const std::string &text) { return text.substr(std::min(text.find(' '), text.size() - 1) + 1); }
-void play(Player &p, const std::string &line);
-const std::vector<Step> steps = {
-    {"type", "TEXT", [](Player &p, auto &rest) { p.input(), p.t.send(decoded(rest)); }},
-    {"key", "NAME [N]", [](Player &p, auto &rest) {
-       std::istringstream words(rest);
-       std::string name;
-       int times = 1;
-       if (!(words >> name) || !keys.contains(name)) throw Error("no key " + name);
-       for (words >> times, p.input(); times-- > 0;) p.key(keys.at(name));
-     }},
-    {"answers", "A,B,...", [](Player &p, auto &rest) { p.answers(std::istringstream(rest + ","), ','); }},
-    {"replay", "FILE", [](Player &p, auto &rest) { p.answers(std::ifstream(fs::path(REPO_DIR) / rest), '\n'); }},
-    {"resize", "R C", [](Player &p, auto &rest) { p.input(), p.t.resize(number(rest, 0), number(rest, 1)); }},
-    {"signal", "NAME", [](Player &p, auto &rest) {
-       if (!signals.contains(rest)) throw Error("no signal " + rest);
-       p.input(), kill(p.t.pid, signals.at(rest));
-     }},
-    {"close", "", [](Player &p, auto &) { p.input(), close(p.t.master), p.t.master = -1; }},
-    {"wait", "TEXT", [](Player &p, auto &rest) { p.expect([&] { return p.t.showing(rest); }, [] { return "never showed"; }); }},
-    {"absent", "TEXT", [](Player &p, auto &rest) { p.expect([&] { return !p.t.showing(rest); }, [] { return "shows"; }); }},
-    {"row", "R TEXT", [](Player &p, auto &rest) {
-       const int r = number(rest, 0);
-       p.expect([&] { return p.t.row(r) == afterNumber(rest); }, [&] { return "reads \"" + p.t.row(r) + "\""; });
-     }},
-    {"highlight", "[R C TEXT]", [](Player &p, auto &rest) {
-       p.expect([&] { return p.t.highlight() == (rest.empty() ? "none" : rest); }, [&] { return p.t.highlight(); });
-     }},
-    {"modes", "TEXT", [](Player &p, auto &rest) { p.expect([&] { return p.t.modes() == rest; }, [&] { return p.t.modes(); }); }},
-    {"exit", "STATUS", [](Player &p, auto &rest) {
-       p.expect([&] { return p.t.ended(); }, [] { return "zok is running"; });
-       if (p.t.status != rest) throw Error("zok ended: " + p.t.status);
-     }},
-    {"won", "", [](Player &p, auto &) {
-       for (const char *s : {"wait <continue>", "type x", "wait Congratulations, victory is yours!", "type x",
-                             "exit 0", "modes normal screen, cursor visible"})
-         play(p, s);
-     }},
-};
-
-// Plays one step; a failing one throws. Before each, zok acts on all it was sent.
-void play(Player &p, const std::string &line) {
-  const auto blank = line.find(' ');
-  const std::string verb = line.substr(0, blank), rest = blank == line.npos ? "" : line.substr(blank + 1);
-  const auto step = std::find_if(steps.begin(), steps.end(), [&](const Step &s) { return verb == s.name; });
-  if (step == steps.end()) throw Error("unknown step");
-  p.settled();
-  try {
-    step->act(p, rest);
-  } catch (const std::invalid_argument &) {
-    throw Error(std::string("usage: ") + step->name + " " + step->args);
-  }
+    return true;
+  };
+  static const std::map<std::string, VTermKey> keys = {{"enter", VTERM_KEY_ENTER}, {"up", VTERM_KEY_UP},
+      {"down", VTERM_KEY_DOWN}, {"left", VTERM_KEY_LEFT}, {"backspace", VTERM_KEY_BACKSPACE},
+      {"delete", VTERM_KEY_DEL}, {"end", VTERM_KEY_END}, {"pgup", VTERM_KEY_PAGEUP},
+      {"f1", VTermKey(VTERM_KEY_FUNCTION(1))}, {"f5", VTermKey(VTERM_KEY_FUNCTION(5))}};
+  static const std::map<std::string, int> signals = {{"HUP", SIGHUP}, {"INT", SIGINT}, {"QUIT", SIGQUIT},
+      {"TERM", SIGTERM}, {"USR1", SIGUSR1}, {"TSTP", SIGTSTP}, {"CONT", SIGCONT}};
+  // Name, arguments, action: false when the arguments do not fit.
+  const std::vector<std::tuple<std::string, std::string, std::function<bool()>>> steps = {
+    {"type", "TEXT", [&] { return input(), t.send(decoded(rest)), true; }},
+    {"key", "NAME [N]", [&] {
+      if (!(words >> name) || !keys.contains(name)) return false;
+      for (words >> times, input(); times-- > 0;) key(keys.at(name));
+      return true;
+    }},
+    {"answers", "A,B,...", [&] { return answers(std::istringstream(rest + ","), ','); }},
+    {"replay", "FILE", [&] { return answers(std::ifstream(fs::path(REPO_DIR) / rest), '\n'); }},
+    {"resize", "R C", [&] { return c > 0 && (input(), t.resize(r, c), true); }},
+    {"signal", "NAME", [&] { return signals.contains(rest) && (input(), kill(t.pid, signals.at(rest)), true); }},
+    {"close", "", [&] { return input(), close(t.master), t.master = -1, true; }},
+    {"wait", "TEXT", [&] { return expect([&] { return t.showing(rest); }, [] { return "never showed"; }); }},
+    {"absent", "TEXT", [&] { return expect([&] { return !t.showing(rest); }, [] { return "shows"; }); }},
+    {"row", "R TEXT", [&] {
+      return r >= 0 && expect([&] { return t.row(r) == text; }, [&] { return "reads \"" + t.row(r) + "\""; });
+    }},
+    {"highlight", "[R C TEXT]", [&] {
+      return expect([&] { return t.highlight() == (rest.empty() ? "none" : rest); }, [&] { return t.highlight(); });
+    }},
+    {"modes", "TEXT", [&] { return expect([&] { return t.modes() == rest; }, [&] { return t.modes(); }); }},
+    {"exit", "STATUS", [&] {
+      expect([&] { return t.ended(); }, [] { return "zok is running"; });
+      if (t.status != rest) throw Error("zok ended: " + t.status);
+      return true;
+    }},
+    {"won", "", [&] {
+      for (const char *s : {"wait <continue>", "type x", "wait Congratulations, victory is yours!", "type x",
+                            "exit 0", "modes normal screen, cursor visible"})
+        step(t, sent, s);
+      return true;
+    }},
+  };
+  const auto found = std::find_if(steps.begin(), steps.end(), [&](auto &s) { return std::get<0>(s) == verb; });
+  if (found == steps.end()) throw Error("unknown step");
+  settled();
+  if (!std::get<2>(*found)()) throw Error("usage: " + verb + " " + std::get<1>(*found));
 }
 
 class Cases : public testing::TestWithParam<fs::path> {};
@@ -339,10 +317,10 @@ TEST_P(Cases, PlayAsWritten) {
     {
       Terminal t(dir, opt.contains("term") ? opt["term"] : "xterm-256color", std::stoi(size),
                  std::stoi(size.substr(size.find('x') + 1)), opt["sighup"] == "blocked");
-      Player p{t};
+      bool sent = true;
       for (const auto &[n, s] : launch.steps) {
         try {
-          play(p, s);
+          step(t, sent, s);
         } catch (const std::exception &e) {
           ADD_FAILURE_AT(GetParam().c_str(), n) << s << "\n" << e.what() << "\n" << t.dump();
           break;
