@@ -65,10 +65,6 @@ void readScreenSize(int32_t &height, int32_t &width)
     width = screen ? getmaxx(screen) : -1;
 }
 
-}  // namespace
-
-namespace {
-
 // What each pane shows, kept as text (or, for the options pane and the title,
 // as the drawing that shows it), so that a resize or a return from a stop
 // draws it again in the new layout rather than leaving what curses cut off.
