@@ -17,6 +17,7 @@
 
 WINDOW *screen = nullptr;
 int32_t rows = -1, cols = -1;
+volatile sig_atomic_t terminal_resumed = 0;
 WINDOW *w_name = nullptr, *w_desc = nullptr, *w_opts = nullptr;
 
 namespace {
@@ -172,17 +173,32 @@ bool resizedMeanwhile()
 
 int readKey()
 {
+    // A key read a signal cut short leaves curses a failed read to hand
+    // back once more before it reads again.
+    static bool cutShort = false;
     for (int interrupted = 0;;) {
+        if (terminal_resumed) {
+            terminal_resumed = 0;
+            reset_prog_mode();
+            keypad(stdscr, TRUE);
+            clearok(curscr, TRUE);
+            resizedMeanwhile();
+            return KEY_RESIZE;
+        }
         if (resizedMeanwhile())
             return KEY_RESIZE;
         errno = 0;
         const int key = wgetch(stdscr);
-        if (key != ERR)
+        if (key != ERR) {
+            cutShort = false;
             return key;
+        }
         // In blocking mode a read fails only when a signal cut it short or
         // the terminal is gone (closed or hung up).
-        if (errno == EINTR && ++interrupted < 100)
+        if ((errno == EINTR || (errno == 0 && cutShort)) && ++interrupted < 100) {
+            cutShort = errno == EINTR;
             continue;
+        }
         throw InputLost{};
     }
 }
@@ -201,15 +217,6 @@ int waitKey()
             return key;
         repaintAfterResize();
     }
-}
-
-void resumeTerminal()
-{
-    reset_prog_mode();
-    keypad(stdscr, TRUE);
-    clearok(curscr, TRUE);
-    resizedMeanwhile();
-    repaintAfterResize();
 }
 
 void showScreen(std::function<void()> draw)

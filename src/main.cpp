@@ -80,11 +80,9 @@ void handle(int sig, void (*handler)(int), int flags)
         sigaction(sig, &action, nullptr);
 }
 
-volatile sig_atomic_t continued = 0;
-
-// Ctrl-Z: give the terminal back as it was, and stop. Whoever continues the
-// game (fg) sends SIGCONT, which takes the terminal back; a stop the system
-// drops (nobody could continue the game) takes it back at once.
+// Ctrl-Z: give the terminal back as it was, and stop. Once continued (fg),
+// or at once where the system drops the stop (nobody could continue the
+// game), the key read takes the terminal back.
 void onStop(int)
 {
     const int saved = errno;
@@ -93,21 +91,16 @@ void onStop(int)
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGTSTP);
-    continued = 0;
     sigprocmask(SIG_UNBLOCK, &stop, nullptr);
     raise(SIGTSTP);
-    handle(SIGTSTP, onStop, SA_RESTART);
-    if (!continued)
-        resumeTerminal();
+    handle(SIGTSTP, onStop, 0);
+    terminal_resumed = 1;
     errno = saved;
 }
 
 void onContinue(int)
 {
-    const int saved = errno;
-    continued = 1;
-    resumeTerminal();
-    errno = saved;
+    terminal_resumed = 1;
 }
 
 void handleSignals()
@@ -121,8 +114,9 @@ void handleSignals()
         handle(sig, onSignal, SA_RESTART);
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
         handle(sig, onSignal, SA_RESTART);
-    handle(SIGTSTP, onStop, SA_RESTART);
-    handle(SIGCONT, onContinue, SA_RESTART);
+    // Not restarted: the key read they cut short takes the terminal back.
+    handle(SIGTSTP, onStop, 0);
+    handle(SIGCONT, onContinue, 0);
 }
 
 }  // namespace

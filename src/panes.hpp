@@ -2,6 +2,7 @@
 // description counter, and the key wait every prompt uses.
 #pragma once
 #include <curses.h>
+#include <csignal>
 #include <cstdint>
 #include <functional>
 
@@ -15,10 +16,12 @@ extern WINDOW *w_name, *w_desc, *w_opts;
 // restores the terminal and exits.
 struct InputLost {};
 
-// Back from a stop (SIGCONT): the shell had the terminal and may have left
-// it in its own modes (arrows would then arrive as bytes, not keys) and at
-// another size; put the game's modes back and draw the screen again.
-void resumeTerminal();
+// Set by the signal handlers when the game comes back from a stop: the key
+// read the signal cut short puts the terminal back into the game's modes
+// (the shell had it and may have left its own: arrows would then arrive as
+// bytes, not keys) and has the screen drawn again, at its new size if it
+// changed meanwhile.
+extern volatile sig_atomic_t terminal_resumed;
 
 // Creates the three panes in their first layout.
 int createPanes();
