@@ -4,15 +4,21 @@
 #include "panes.hpp"
 
 #include "Word.hpp"
+#include "game.hpp"
 #include "title.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <functional>
+#include <string>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <vector>
 
 WINDOW *screen = nullptr;
 int32_t rows = -1, cols = -1;
+volatile sig_atomic_t terminal_resumed = 0;
 WINDOW *w_name = nullptr, *w_desc = nullptr, *w_opts = nullptr;
 
 namespace {
@@ -61,11 +67,83 @@ void readScreenSize(int32_t &height, int32_t &width)
     width = screen ? getmaxx(screen) : -1;
 }
 
+// What each pane shows, kept as text (or, for the options pane and the title,
+// as the drawing that shows it), so that a resize or a return from a stop
+// draws it again in the new layout rather than leaving what curses cut off.
+std::string nameShown, descShown;
+std::function<void(WINDOW *)> optsShown;
+std::function<void()> screenShown;  // before the panes exist: the title
+// The panes in the order they were last drawn: where two overlap (the
+// description's last row is the options pane's first), the later one shows.
+std::array<WINDOW **, 3> drawOrder{&w_name, &w_desc, &w_opts};
+
+void drawnLast(WINDOW **pane)
+{
+    std::stable_partition(drawOrder.begin(), drawOrder.end(), [pane](WINDOW **p) { return p != pane; });
+}
+
+void drawText(WINDOW *pane, const std::string &text)
+{
+    werase(pane);
+    wmove(pane, 0, 0);
+    waddstr(pane, text.c_str());
+}
+
+void drawOpts()
+{
+    werase(w_opts);
+    wmove(w_opts, 0, 0);
+    if (optsShown)
+        optsShown(w_opts);
+}
+
+// Everything on screen drawn again from what it shows: the whole standard
+// screen first, which also clears what an old layout left where no pane lies
+// now, then the panes over it in the order they were drawn.
+void repaint()
+{
+    werase(stdscr);
+    if (!w_name || !w_desc || !w_opts) {
+        if (screenShown)
+            screenShown();
+        wrefresh(stdscr);
+        return;
+    }
+    wnoutrefresh(stdscr);
+    drawText(w_name, nameShown);
+    drawText(w_desc, descShown);
+    drawOpts();
+    for (WINDOW **pane : drawOrder) {
+        touchwin(*pane);
+        wnoutrefresh(*pane);
+    }
+    doupdate();
+}
+
+// Takes the terminal's current size; lays the panes out anew when it changed.
+bool relayout()
+{
+    int32_t height, width;
+    readScreenSize(height, width);
+    if (height == rows && width == cols)
+        return false;
+    rows = height;
+    cols = width;
+    if (!w_name || !w_desc || !w_opts)
+        return true;
+    const int q = rows / 4;
+    placePane(w_name, fit(1, cols, 0, 0));
+    placePane(w_desc, fit(rows - q, cols - 1, 1, 1));
+    placePane(w_opts, fit(q, cols - 1, rows - q, 0));
+    return true;
+}
+
 }  // namespace
 
 int createPanes()
 {
     const int q = rows / 4;
+    screenShown = nullptr;
     w_name = makePane(fit(1, cols, 0, 0));
     w_desc = makePane(fit(rows - q, cols - 2, 1, 1));
     w_opts = makePane(fit(q, cols - 2, rows - q, 1));
@@ -75,21 +153,8 @@ int createPanes()
 
 int reinitDisplay()
 {
-    int32_t height, width;
-    readScreenSize(height, width);
-    if (height == rows && width == cols)
-        return 0;
-    rows = height;
-    cols = width;
-    if (!w_name || !w_desc || !w_opts)
-        return 0;
-    const int q = rows / 4;
-    placePane(w_name, fit(1, cols, 0, 0));
-    placePane(w_desc, fit(rows - q, cols - 1, 1, 1));
-    placePane(w_opts, fit(q, cols - 1, rows - q, 0));
-    wrefresh(w_name);
-    wrefresh(w_desc);
-    wrefresh(w_opts);
+    if (relayout())
+        repaint();
     return 0;
 }
 
@@ -109,37 +174,40 @@ bool resizedMeanwhile()
 
 int readKey()
 {
+    // A key read a signal cut short leaves curses a failed read to hand
+    // back once more before it reads again.
+    static bool cutShort = false;
     for (int interrupted = 0;;) {
+        if (terminal_resumed) {
+            terminal_resumed = 0;
+            reset_prog_mode();
+            keypad(stdscr, TRUE);
+            clearok(curscr, TRUE);
+            resizedMeanwhile();
+            return KEY_RESIZE;
+        }
         if (resizedMeanwhile())
             return KEY_RESIZE;
         errno = 0;
         const int key = wgetch(stdscr);
-        if (key != ERR)
+        if (key != ERR) {
+            cutShort = false;
             return key;
+        }
         // In blocking mode a read fails only when a signal cut it short or
         // the terminal is gone (closed or hung up).
-        if (errno == EINTR && ++interrupted < 100)
+        if ((errno == EINTR || (errno == 0 && cutShort)) && ++interrupted < 100) {
+            cutShort = errno == EINTR;
             continue;
+        }
         throw InputLost{};
     }
 }
 
 void repaintAfterResize()
 {
-    reinitDisplay();
-    // A key read repaints the standard screen whenever a resize has marked
-    // it changed, which would blank the panes. Paint all of it first, which
-    // also clears what the old layout left where no pane lies now, then the
-    // panes over it.
-    touchwin(stdscr);
-    wnoutrefresh(stdscr);
-    for (WINDOW *pane : {w_name, w_desc, w_opts}) {
-        if (pane) {
-            touchwin(pane);
-            wnoutrefresh(pane);
-        }
-    }
-    doupdate();
+    relayout();
+    repaint();
 }
 
 int waitKey()
@@ -152,49 +220,67 @@ int waitKey()
     }
 }
 
+void showScreen(std::function<void()> draw)
+{
+    screenShown = std::move(draw);
+    repaint();
+}
+
+void showOptions(std::function<void(WINDOW *)> draw)
+{
+    optsShown = std::move(draw);
+    drawnLast(&w_opts);
+    drawOpts();
+    wrefresh(w_opts);
+}
+
 void continuePrompt()
 {
-    werase(w_opts);
-    wmove(w_opts, 0, 0);
-    wprintw(w_opts, "%s", CONTINUE_PROMPT);
-    wrefresh(w_opts);
+    showOptions([](WINDOW *pane) { waddstr(pane, CONTINUE_PROMPT); });
     waitKey();
 }
 
 void drawName(const char *text)
 {
     reinitDisplay();
-    werase(w_name);
-    wmove(w_name, 0, 0);
-    waddstr(w_name, text);
+    nameShown = visibleText(text);
+    drawnLast(&w_name);
+    drawText(w_name, nameShown);
     wrefresh(w_name);
 }
 
 void drawDesc(const char *text)
 {
     reinitDisplay();
-    werase(w_desc);
-    wmove(w_desc, 0, 0);
-    waddstr(w_desc, text);
+    descShown = visibleText(text);
+    drawnLast(&w_desc);
+    drawText(w_desc, descShown);
     wrefresh(w_desc);
 }
 
 namespace {
 
+// The menu on show: its labels as the pane shows them, the highlighted one
+// (from 1) and the first one in view when they do not all fit.
+struct Menu {
+    std::vector<std::string> labels;
+    int32_t selection = 1, first = 0;
+} menu;
+
 // Every label from a line of its own, wrapping where it is wider than the
 // pane.
-void drawAllLabels(WordList *labels, int32_t selection)
+void drawAllLabels(WINDOW *pane)
 {
     int32_t n = 0;
-    while (Word *label = readWordList(labels)) {
+    for (const std::string &label : menu.labels) {
         n++;
-        if (n == selection)
-            wattron(w_opts, COLOR_PAIR(HIGHLIGHT_PAIR));
-        waddstr(w_opts, label->text);
-        waddch(w_opts, '\n');
-        if (n == selection)
-            wattroff(w_opts, COLOR_PAIR(HIGHLIGHT_PAIR));
-        winsdelln(w_opts, 1);
+        if (n == menu.selection)
+            wattron(pane, COLOR_PAIR(HIGHLIGHT_PAIR));
+        waddstr(pane, label.c_str());
+        waddch(pane, '\n');
+        if (n == menu.selection)
+            wattroff(pane, COLOR_PAIR(HIGHLIGHT_PAIR));
+        winsdelln(pane, 1);
     }
 }
 
@@ -203,16 +289,16 @@ void drawAllLabels(WordList *labels, int32_t selection)
 // inserted after the last label pushes whatever is on the bottom row out.
 // The labels are drawn into a scratch pad of the pane's size, so their cells
 // are counted as curses shows them (a character one cell, or two when it is
-// wide; a control byte two, as ^X); curses refuses the first character or
-// newline that would go past the bottom row.
-bool labelsFit(const WordList *labels)
+// wide); curses refuses the first character or newline that would go past
+// the bottom row.
+bool labelsFit(WINDOW *pane)
 {
-    WINDOW *pad = newpad(getmaxy(w_opts), getmaxx(w_opts));
+    WINDOW *pad = newpad(getmaxy(pane), getmaxx(pane));
     if (!pad)
         return false;
     bool fits = true;
-    for (int32_t i = 0; fits && i < labels->count; i++)
-        fits = waddstr(pad, labels->items[i]->text) != ERR && waddch(pad, '\n') != ERR;
+    for (size_t i = 0; fits && i < menu.labels.size(); i++)
+        fits = waddstr(pad, menu.labels[i].c_str()) != ERR && waddch(pad, '\n') != ERR;
     delwin(pad);
     return fits;
 }
@@ -220,29 +306,38 @@ bool labelsFit(const WordList *labels)
 // Labels that do not fit: show the stretch that holds the selection, one
 // label a row cut to fit, with "^" and "v" in the last column where more
 // labels lie above or below.
-void drawLabelWindow(WordList *labels, int32_t selection, int32_t &first)
+void drawLabelWindow(WINDOW *pane)
 {
-    const int height = getmaxy(w_opts), width = getmaxx(w_opts);
-    const int32_t count = labels->count;
-    first = std::clamp(first, selection - height, selection - 1);
+    const int height = getmaxy(pane), width = getmaxx(pane);
+    const auto count = static_cast<int32_t>(menu.labels.size());
+    int32_t &first = menu.first;
+    first = std::clamp(first, menu.selection - height, menu.selection - 1);
     first = std::clamp(first, 0, std::max(count - height, 0));
     const int textWidth = width > 1 ? width - 1 : 1;
     for (int row = 0; row < height && first + row < count; row++) {
-        WINDOW *line = derwin(w_opts, 1, textWidth, row, 0);
+        WINDOW *line = derwin(pane, 1, textWidth, row, 0);
         if (!line)
             continue;
-        if (first + row + 1 == selection)
+        if (first + row + 1 == menu.selection)
             wattron(line, COLOR_PAIR(HIGHLIGHT_PAIR));
-        waddstr(line, labels->items[first + row]->text);
+        waddstr(line, menu.labels[first + row].c_str());
         delwin(line);
     }
     if (width > 1) {
         if (first > 0)
-            mvwaddch(w_opts, 0, width - 1, '^');
+            mvwaddch(pane, 0, width - 1, '^');
         if (first + height < count)
-            mvwaddch(w_opts, height - 1, width - 1, 'v');
+            mvwaddch(pane, height - 1, width - 1, 'v');
     }
-    wmove(w_opts, height - 1, 0);
+    wmove(pane, height - 1, 0);
+}
+
+void drawMenu(WINDOW *pane)
+{
+    if (labelsFit(pane))
+        drawAllLabels(pane);
+    else
+        drawLabelWindow(pane);
 }
 
 }  // namespace
@@ -250,30 +345,28 @@ void drawLabelWindow(WordList *labels, int32_t selection, int32_t &first)
 int runMenu(WordList *labels)
 {
     reinitDisplay();
-    int32_t selection = 1;
-    int32_t first = 0;
+    menu = Menu{};
+    while (const Word *label = readWordList(labels))
+        menu.labels.push_back(visibleText(label->text));
+    const auto count = static_cast<int32_t>(menu.labels.size());
+    int32_t &selection = menu.selection;
     for (;;) {
-        werase(w_opts);
-        wmove(w_opts, 0, 0);
-        if (labelsFit(labels))
-            drawAllLabels(labels, selection);
-        else
-            drawLabelWindow(labels, selection, first);
-        wrefresh(w_opts);
+        showOptions(drawMenu);
         const int key = readKey();
         if (key == ENTER_CR || key == ENTER_LF)
             break;
         if (key == KEY_RESIZE) {
             repaintAfterResize();
         } else if (key == KEY_DOWN) {
-            if (++selection > labels->count)
-                selection = labels->count;
+            if (++selection > count)
+                selection = count;
         } else if (key == KEY_UP) {
             if (--selection < 1)
                 selection = 1;
         }
     }
-    wprintw(w_opts, "%d", selection);
+    const int32_t chosen = selection;
+    wprintw(w_opts, "%d", chosen);
     winsdelln(w_opts, 1);
-    return selection - 1;
+    return chosen - 1;
 }

@@ -54,6 +54,24 @@ int textCells(std::string_view text)
     return lineCells(text, 0);
 }
 
+std::string visibleText(std::string_view text)
+{
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte == 0x7F) {
+            shown += "^?";
+        } else if (byte < 0x20 && ch != '\n' && ch != '\t') {
+            shown += '^';
+            shown += static_cast<char>(byte + 0x40);
+        } else {
+            shown += ch;
+        }
+    }
+    return shown;
+}
+
 int textRows(std::string_view text, int width)
 {
     if (width < 1)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 struct WordList;
@@ -60,6 +61,10 @@ extern uint64_t key_waits;
 // two (it shows in caret notation, ESC as ^[), a tab up to the next
 // multiple of 8.
 int textCells(std::string_view text);
+// Script text as every front end shows it: tabs and newlines as they are,
+// every other control byte in caret notation (ESC as ^[, CR as ^M, DEL as
+// ^?), so no byte of a script moves the cursor or drives the terminal.
+std::string visibleText(std::string_view text);
 // The rows a text takes in a pane width cells wide when it wraps; a line
 // end moves to the next row, and text after the last one takes a row more.
 int textRows(std::string_view text, int width);

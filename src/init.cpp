@@ -13,6 +13,7 @@
 #include <cstring>
 #include <langinfo.h>
 #include <memory>
+#include <string>
 
 int32_t is_running = 1;
 int32_t game_mode = 0;
@@ -36,16 +37,17 @@ void drawAt(int y, int x, const char *text)
 
 void titleScreen()
 {
-    const int y = rows / 2, x = cols / 2;
-    wborder(stdscr, '|', '|', '_', '_', ' ', ' ', '|', '|');
-    TextPtr title(setStringF(nullptr, "%s %s", TITLE_NAME, TITLE_VERSION));
-    drawAt(y - 5, x - static_cast<int>(strlen(title.get()) / 2), title.get());
-    drawAt(y - 4, x - 11, TITLE_TAGLINE);
     init_mode = 1;
-    drawAt(y - 2, x - 15, TITLE_CREDITS[0]);
-    drawAt(y - 1, x - 20, TITLE_CREDITS[1]);
-    drawAt(y + 1, x - static_cast<int>(strlen(TITLE_PROMPT) / 2), TITLE_PROMPT);
-    wrefresh(stdscr);
+    showScreen([] {
+        const int y = rows / 2, x = cols / 2;
+        wborder(stdscr, '|', '|', '_', '_', ' ', ' ', '|', '|');
+        TextPtr title(setStringF(nullptr, "%s %s", TITLE_NAME, TITLE_VERSION));
+        drawAt(y - 5, x - static_cast<int>(strlen(title.get()) / 2), title.get());
+        drawAt(y - 4, x - 11, TITLE_TAGLINE);
+        drawAt(y - 2, x - 15, TITLE_CREDITS[0]);
+        drawAt(y - 1, x - 20, TITLE_CREDITS[1]);
+        drawAt(y + 1, x - static_cast<int>(strlen(TITLE_PROMPT) / 2), TITLE_PROMPT);
+    });
     waitKey();
     werase(stdscr);
 }
@@ -53,7 +55,7 @@ void titleScreen()
 // How many bytes the last character of the name takes: in a UTF-8 locale a
 // multi-byte character is removed whole when its lead byte and exactly the
 // continuation bytes that lead byte calls for end the name; anything else
-// (such as the low byte of a function key, 0x89 for Shift+Left) is one byte.
+// (a stray byte of a broken character) is one byte.
 uint32_t lastCharacterBytes(const Word *name)
 {
     if (strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
@@ -82,27 +84,31 @@ void removeLastCharacter(Word *name)
     memset(name->text + name->length, 0, bytes);
 }
 
+// Name entry takes characters: a function key or a control byte is not one.
+bool isCharacter(int key)
+{
+    return key >= ' ' && key <= 0xFF && key != 0x7F;
+}
+
 void nameEntry()
 {
-    wprintw(w_opts, "%s", NAME_PROMPT);
-    wrefresh(w_opts);
     WordPtr name(newWord(16));
     for (;;) {
+        showOptions([typed = std::string(name->text)](WINDOW *pane) {
+            waddstr(pane, NAME_PROMPT);
+            mvwaddstr(pane, 0, NAME_COLUMN, typed.c_str());
+        });
         const int key = waitKey();
         if (key == ENTER)
             break;
-        if (key == KEY_BACKSPACE)
+        // The Backspace key, or the byte a terminal sends for it.
+        if (key == KEY_BACKSPACE || key == '\b' || key == 0x7F)
             removeLastCharacter(name.get());
-        else
-            addchar(name.get(), static_cast<char>(key & 0xFF));
-        mvwaddstr(w_opts, 0, NAME_COLUMN, name->text);
-        wrefresh(w_opts);
+        else if (isCharacter(key))
+            addchar(name.get(), static_cast<char>(key));
     }
-    werase(w_desc);
-    wmove(w_desc, 0, 0);
     const TextPtr welcome(greeting(name->text));
-    waddstr(w_desc, welcome.get());
-    wrefresh(w_desc);
+    drawDesc(welcome.get());
     waitKey();
 }
 
@@ -114,18 +120,11 @@ struct Panes : FrontEnd {
     int chooseOption(WordList *labels) override { return runMenu(labels); }
     void showMessage(const char *text) override
     {
-        werase(w_desc);
-        wmove(w_desc, 0, 0);
-        waddstr(w_desc, text);
-        wrefresh(w_desc);
+        drawDesc(text);
         waitKey();
     }
-    // The description stays on screen, but the next one starts afresh.
-    void endPass() override
-    {
-        werase(w_desc);
-        wmove(w_desc, 0, 0);
-    }
+    // A pass's end leaves its description on screen (and kept for a resize
+    // at the prompt after it); the next description replaces it whole.
 };
 
 }  // namespace

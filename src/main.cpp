@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <cstdlib>
 #include <term.h>
+#include <signal.h>
 
 int curs = 0;
 
@@ -33,35 +34,89 @@ void defineHighlightPair()
         init_pair(2, 1, 0);
 }
 
-// A terminal that cannot move the cursor cannot show the panes: curses would
-// start on it, draw a line of the title's border, and every key after that
-// would be lost. Its description is read into a terminal of our own and
-// released again before curses starts, so nothing is sent to the terminal.
-// Returns the terminal's name when it lacks cursor addressing, else null; a
-// terminal with no description at all is left for newterm to report.
-char *terminalWithoutCursorAddressing()
+// Why curses cannot drive the terminal, or null when it can. A terminal
+// with no description has no name worth a system error; one that cannot
+// move the cursor could not show the panes: curses would start on it, draw a
+// line of the title's border, and every key after that would be lost. The
+// description is read into a terminal of our own and released again before
+// curses starts, so nothing is sent to the terminal.
+char *unusableTerminal()
 {
+    const char *term = getenv("TERM");
+    if (!term || !*term)
+        return setStringF(nullptr, "TERM is %s, so the terminal's type is unknown", term ? "empty" : "not set");
     TERMINAL *const before = cur_term;
     int status = 0;
     if (setupterm(nullptr, fileno(stdout), &status) != OK)
-        return nullptr;
+        return setStringF(nullptr, "terminal '%s' is unknown", term);
     const char *cup = tigetstr("cup");
-    char *name = nullptr;
+    char *why = nullptr;
     if (!cup || cup == reinterpret_cast<const char *>(-1))
-        name = setStringF(nullptr, "%s", termname());
+        why = setStringF(nullptr, "terminal '%s' cannot move the cursor", termname());
     del_curterm(cur_term);
     set_curterm(before);
-    return name;
+    return why;
 }
 
-// Ctrl-C, a hang-up or a termination request: restore the terminal, then
-// end by the signal itself, so that whoever started the game knows why it
-// ended (curses alone would exit with status 1).
+// A signal that would end the game: restore the terminal, then end by the
+// signal itself, so that whoever started the game knows why it ended (curses
+// alone would exit with status 1).
 void onSignal(int sig)
 {
     endwin();
     signal(sig, SIG_DFL);
     raise(sig);
+}
+
+void handle(int sig, void (*handler)(int), int flags)
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    sigemptyset(&action.sa_mask);
+    struct sigaction old {};
+    // A signal the game was started with ignored (nohup) stays ignored.
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+        sigaction(sig, &action, nullptr);
+}
+
+// Ctrl-Z: give the terminal back as it was, and stop. Once continued (fg),
+// or at once where the system drops the stop (nobody could continue the
+// game), the key read takes the terminal back.
+void onStop(int)
+{
+    const int saved = errno;
+    endwin();
+    signal(SIGTSTP, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(SIGTSTP);
+    handle(SIGTSTP, onStop, 0);
+    terminal_resumed = 1;
+    errno = saved;
+}
+
+void onContinue(int)
+{
+    terminal_resumed = 1;
+}
+
+void handleSignals()
+{
+    // Every signal whose default is to end the process (with or without a
+    // core) and that can come from outside: from the keyboard, the shell,
+    // kill, a timer or a resource limit. Faults the game itself would cause
+    // (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) are left to their defaults.
+    for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2, SIGPIPE, SIGXCPU, SIGXFSZ,
+                    SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS, SIGTRAP})
+        handle(sig, onSignal, SA_RESTART);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
+        handle(sig, onSignal, SA_RESTART);
+    // Not restarted: the key read they cut short takes the terminal back.
+    handle(SIGTSTP, onStop, 0);
+    handle(SIGCONT, onContinue, 0);
 }
 
 }  // namespace
@@ -71,12 +126,9 @@ int main()
     setlocale(LC_ALL, "");
     // newterm reports a terminal it cannot drive instead of exiting on its
     // own, so the failure is ours to report.
-    if (char *name = terminalWithoutCursorAddressing()) {
-        char *message = setStringF(nullptr, "initscr() error'd: terminal '%s' cannot move the cursor", name);
-        errno = ENOTSUP;
-        perror(message);
-        free(message);
-        free(name);
+    if (char *why = unusableTerminal()) {
+        fprintf(stderr, "initscr() error'd: %s\n", why);
+        free(why);
         return 1;
     }
     SCREEN *terminal = newterm(nullptr, stdout, stdin);
@@ -90,8 +142,7 @@ int main()
     nonl();
     keypad(screen, TRUE);
     cbreak();
-    for (int sig : {SIGHUP, SIGINT, SIGTERM})
-        signal(sig, onSignal);
+    handleSignals();
     if (has_colors()) {
         start_color();
         defineHighlightPair();

@@ -1,21 +1,23 @@
 // End-to-end cases: each file in e2e/cases runs the real zok on a pseudo-terminal read by a libvterm
 // emulator and plays it as a player would, checking the screen on the way. Lines before the first section
 // say what the case shows.
-//   @@ map NAME          game/NAME.zok up to the next section; \r \t \0 \xHH \\ stand for bytes, \c ends it
+//   @@ map NAME          game/NAME.zok up to the next section, laid out by tests/run-case (its escapes: \r \t \0
+//                        \xHH \\ stand for bytes, \c ends it, a backslash before any other byte stands for itself)
 //   @@ game DIR          the repository's folder DIR as game/
 //   @@ keys [OPTION...]  one run of zok in a fresh folder with those maps, then its steps, one a line. Options:
-//                        size=RxC (24x80), term=NAME (xterm-256color), sighup=blocked
+//                        size=RxC (24x80), term=NAME (xterm-256color; empty, or unset: none), sighup=blocked
 // Before each step zok acts on all it was sent, until it waits for a key or ends. Input fails once it has
 // ended; checks wait until they hold and fail after a while, showing the screen.
-//   type TEXT             bytes as typed, escaped as in maps    key NAME [N]  enter up down left backspace
+//   type TEXT             bytes as typed, escaped as in maps
+//   key NAME [N]          enter up down left backspace delete end pgup f1 f5
 //   answers A,B,...       from the title: a key, the name, then "" for a key or n for option n of a menu
 //   replay FILE           the same from a file in the repository, one a line (zokc play --record writes it)
-//   resize R C            signal HUP            close (hangs the terminal up)
+//   resize R C            signal HUP|INT|QUIT|TERM|USR1|TSTP|CONT        close (hangs the terminal up)
 //   wait TEXT             TEXT shows            absent TEXT (it does not)
 //   row R TEXT            row R reads TEXT, trailing blanks dropped
 //   highlight [R C TEXT]  the cells not in plain colours are all 0 on 2 and read TEXT from (R, C); or none
 //   modes TEXT            "alternate|normal screen, cursor visible|hidden[, title T]"
-//   exit STATUS           zok ends with STATUS: 0, 1, signal 1, signal 2
+//   exit STATUS           zok ends with STATUS: 0, 1, signal N
 //   won                   the .win prompt, a key, the victory message, a key: status 0, the terminal restored
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -64,8 +66,11 @@ struct Terminal {
       sigset_t mask;
       sigemptyset(&mask);
       if (blockHangup) sigaddset(&mask, SIGHUP);  // a hang-up then shows only as failing reads
-      for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGPIPE, SIGWINCH}) ::signal(sig, SIG_DFL);
-      setenv("TERM", term.c_str(), 1), setenv("LANG", "C.UTF-8", 1), setenv("LC_ALL", "C.UTF-8", 1);
+      for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGPIPE, SIGTSTP, SIGCONT, SIGWINCH})
+        ::signal(sig, SIG_DFL);
+      if (term == "unset") unsetenv("TERM");
+      else setenv("TERM", term.c_str(), 1);
+      setenv("LANG", "C.UTF-8", 1), setenv("LC_ALL", "C.UTF-8", 1);
       unsetenv("LINES"), unsetenv("COLUMNS"), close(master);
       if (sigprocmask(SIG_SETMASK, &mask, nullptr) == 0 && login_tty(slave) == 0 && chdir(dir.c_str()) == 0)
         execl(ZOK_BINARY, ZOK_BINARY, nullptr);
@@ -179,15 +184,24 @@ struct Terminal {
   std::string title, status = "running";  // or the exit status, or "signal N"
 };
 
-std::string unescape(std::string_view text) {
+// What a shell command prints (run-case decodes a case's escapes and lays out its maps: one decoder for all runners).
+std::string shell(const std::string &command) {
   std::string out;
-  for (size_t i = 0; i < text.size(); i++) {
-    const char c = text[i] == '\\' && i + 1 < text.size() ? text[++i] : 0;
-    if (c == 'c') break;
-    if (c == 'x') out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)), i += 2;
-    else out += !c ? text[i] : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
-  }
+  FILE *pipe = popen(command.c_str(), "r");
+  if (!pipe) throw Error("cannot run " + command);
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  if (pclose(pipe) != 0) throw Error(command + " failed");
   return out;
+}
+std::string quoted(const std::string &text) {  // for the shell, in single quotes
+  std::string q = "'";
+  for (char ch : text) q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return q + "'";
+}
+const std::string runCase = quoted(fs::path(REPO_DIR) / "tests/run-case");
+std::string decoded(const std::string &text) {
+  return text.find('\\') == text.npos ? text : shell(runCase + " --decode " + quoted(text));
 }
 
 // Plays one step; a failing one throws. `sent`: zok has input it may not have acted on yet.
@@ -195,7 +209,9 @@ void step(Terminal &t, bool &sent, const std::string &line) {
   const auto blank = line.find(' ');
   const std::string verb = line.substr(0, blank), rest = blank == line.npos ? "" : line.substr(blank + 1);
   const std::string text = rest.substr(std::min(rest.find(' '), rest.size() - 1) + 1);  // after a row's number
-  int r = 0, c = 0;
+  std::istringstream words(rest);
+  std::string name;
+  int r = -1, c = -1, times = 1;
   std::istringstream(rest) >> r >> c;
   const auto settled = [&] {
     if (sent && !t.settle()) throw Error("zok never came to wait for a key");
@@ -208,6 +224,7 @@ void step(Terminal &t, bool &sent, const std::string &line) {
   const auto key = [&](VTermKey k) { vterm_keyboard_key(t.vt, k, VTERM_MOD_NONE); };  // as in zok's keypad mode
   const auto expect = [&](const std::function<bool()> &holds, const std::function<std::string()> &why) {
     if (!t.until(holds)) throw Error(why());
+    return true;
   };
   const auto answers = [&](std::istream &&in, char sep) {
     input(), t.send(" ");  // leaves the title screen
@@ -219,43 +236,60 @@ void step(Terminal &t, bool &sent, const std::string &line) {
       else for (int i = std::stoi(a); i > 1; --i) key(VTERM_KEY_DOWN);
       if (name || !a.empty()) key(VTERM_KEY_ENTER);
     }
+    return true;
   };
   static const std::map<std::string, VTermKey> keys = {{"enter", VTERM_KEY_ENTER}, {"up", VTERM_KEY_UP},
-      {"down", VTERM_KEY_DOWN}, {"left", VTERM_KEY_LEFT}, {"backspace", VTERM_KEY_BACKSPACE}};
-  std::istringstream words(rest);
-  std::string name;
-  int times = 1;
-  if (settled(); verb == "type") input(), t.send(unescape(rest));
-  else if (verb == "key" && words >> name && keys.contains(name))
-    for (words >> times, input(); times-- > 0;) key(keys.at(name));
-  else if (verb == "answers") answers(std::istringstream(rest + ","), ',');
-  else if (verb == "replay") answers(std::ifstream(fs::path(REPO_DIR) / rest), '\n');
-  else if (verb == "resize") input(), t.resize(r, c);
-  else if (verb == "signal" && rest == "HUP") input(), kill(t.pid, SIGHUP);
-  else if (verb == "close") input(), close(t.master), t.master = -1;
-  else if (verb == "wait") expect([&] { return t.showing(rest); }, [] { return "never showed"; });
-  else if (verb == "absent") expect([&] { return !t.showing(rest); }, [] { return "shows"; });
-  else if (verb == "row") expect([&] { return t.row(r) == text; }, [&] { return "reads \"" + t.row(r) + "\""; });
-  else if (verb == "highlight") expect([&] { return t.highlight() == (rest.empty() ? "none" : rest); },
-                                       [&] { return t.highlight(); });
-  else if (verb == "modes") expect([&] { return t.modes() == rest; }, [&] { return t.modes(); });
-  else if (verb == "exit") {
-    expect([&] { return t.ended(); }, [] { return "zok is running"; });
-    if (t.status != rest) throw Error("zok ended: " + t.status);
-  }
-  else if (verb == "won")
-    for (const char *s : {"wait <continue>", "type x", "wait Congratulations, victory is yours!", "type x", "exit 0",
-                          "modes normal screen, cursor visible"})
-      step(t, sent, s);
-  else throw Error("unknown step");
+      {"down", VTERM_KEY_DOWN}, {"left", VTERM_KEY_LEFT}, {"backspace", VTERM_KEY_BACKSPACE},
+      {"delete", VTERM_KEY_DEL}, {"end", VTERM_KEY_END}, {"pgup", VTERM_KEY_PAGEUP},
+      {"f1", VTermKey(VTERM_KEY_FUNCTION(1))}, {"f5", VTermKey(VTERM_KEY_FUNCTION(5))}};
+  static const std::map<std::string, int> signals = {{"HUP", SIGHUP}, {"INT", SIGINT}, {"QUIT", SIGQUIT},
+      {"TERM", SIGTERM}, {"USR1", SIGUSR1}, {"TSTP", SIGTSTP}, {"CONT", SIGCONT}};
+  // Name, arguments, action: false when the arguments do not fit.
+  const std::vector<std::tuple<std::string, std::string, std::function<bool()>>> steps = {
+    {"type", "TEXT", [&] { return input(), t.send(decoded(rest)), true; }},
+    {"key", "NAME [N]", [&] {
+      if (!(words >> name) || !keys.contains(name)) return false;
+      for (words >> times, input(); times-- > 0;) key(keys.at(name));
+      return true;
+    }},
+    {"answers", "A,B,...", [&] { return answers(std::istringstream(rest + ","), ','); }},
+    {"replay", "FILE", [&] { return answers(std::ifstream(fs::path(REPO_DIR) / rest), '\n'); }},
+    {"resize", "R C", [&] { return c > 0 && (input(), t.resize(r, c), true); }},
+    {"signal", "NAME", [&] { return signals.contains(rest) && (input(), kill(t.pid, signals.at(rest)), true); }},
+    {"close", "", [&] { return input(), close(t.master), t.master = -1, true; }},
+    {"wait", "TEXT", [&] { return expect([&] { return t.showing(rest); }, [] { return "never showed"; }); }},
+    {"absent", "TEXT", [&] { return expect([&] { return !t.showing(rest); }, [] { return "shows"; }); }},
+    {"row", "R TEXT", [&] {
+      return r >= 0 && expect([&] { return t.row(r) == text; }, [&] { return "reads \"" + t.row(r) + "\""; });
+    }},
+    {"highlight", "[R C TEXT]", [&] {
+      return expect([&] { return t.highlight() == (rest.empty() ? "none" : rest); }, [&] { return t.highlight(); });
+    }},
+    {"modes", "TEXT", [&] { return expect([&] { return t.modes() == rest; }, [&] { return t.modes(); }); }},
+    {"exit", "STATUS", [&] {
+      expect([&] { return t.ended(); }, [] { return "zok is running"; });
+      if (t.status != rest) throw Error("zok ended: " + t.status);
+      return true;
+    }},
+    {"won", "", [&] {
+      for (const char *s : {"wait <continue>", "type x", "wait Congratulations, victory is yours!", "type x",
+                            "exit 0", "modes normal screen, cursor visible"})
+        step(t, sent, s);
+      return true;
+    }},
+  };
+  const auto found = std::find_if(steps.begin(), steps.end(), [&](auto &s) { return std::get<0>(s) == verb; });
+  if (found == steps.end()) throw Error("unknown step");
+  settled();
+  if (!std::get<2>(*found)()) throw Error("usage: " + verb + " " + std::get<1>(*found));
 }
 
 class Cases : public testing::TestWithParam<fs::path> {};
 
 TEST_P(Cases, PlayAsWritten) {
   std::ifstream in(GetParam(), std::ios::binary);
-  std::map<std::string, std::string> maps;
-  std::string game, line, *map = nullptr;
+  std::string game, line;
+  bool map = false;
   struct Launch {
     std::map<std::string, std::string> options;
     std::vector<std::pair<int, std::string>> steps;  // line number, step
@@ -265,13 +299,12 @@ TEST_P(Cases, PlayAsWritten) {
     std::istringstream words(line.starts_with("@@ ") ? line.substr(3) : "");
     std::string kind, word;
     if (words >> kind) {
-      map = kind == "map" && words >> word ? &maps[word] : nullptr;
+      map = kind == "map";
       if (kind == "game") words >> game;
       if (kind == "keys") launches.emplace_back();
       while (kind == "keys" && words >> word)
         launches.back().options[word.substr(0, word.find('='))] = word.substr(word.find('=') + 1);
-    } else if (map) *map += line + "\n";
-    else if (!launches.empty() && !line.empty()) launches.back().steps.emplace_back(n, line);
+    } else if (!map && !launches.empty() && !line.empty()) launches.back().steps.emplace_back(n, line);
   }
   ASSERT_FALSE(launches.empty()) << "no @@ keys";
   for (auto &launch : launches) {
@@ -281,7 +314,7 @@ TEST_P(Cases, PlayAsWritten) {
     const fs::path dir = tmpl, folder = dir / "game";
     if (game.empty()) fs::create_directory(folder);
     else fs::copy(fs::path(REPO_DIR) / game, folder, fs::copy_options::recursive);
-    for (const auto &[name, text] : maps) std::ofstream(folder / (name + ".zok"), std::ios::binary) << unescape(text);
+    shell(runCase + " --unpack " + quoted(GetParam()) + " " + quoted(dir));
     const std::string size =
         opt.contains("size") ? opt["size"] : std::to_string(STANDARD_ROWS) + "x" + std::to_string(STANDARD_COLS);
     {

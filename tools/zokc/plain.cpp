@@ -18,20 +18,7 @@ namespace plain {
 
 std::string visible(std::string_view text)
 {
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char ch : text) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte == 0x7F) {
-            shown += "^?";
-        } else if (byte < 0x20 && ch != '\n' && ch != '\t') {
-            shown += '^';
-            shown += static_cast<char>(byte + 0x40);
-        } else {
-            shown += ch;
-        }
-    }
-    return shown;
+    return visibleText(text);
 }
 
 namespace {
