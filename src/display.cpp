@@ -5,6 +5,7 @@
 
 #include "Word.hpp"
 #include "game.hpp"
+#include "rules.hpp"
 #include "title.hpp"
 
 #include <algorithm>
@@ -33,14 +34,14 @@ struct Box {
 // The size and place a pane asks for, shrunk so that it is at least one
 // cell and lies wholly on the screen. On a terminal of normal size nothing
 // changes; on a tiny one panes overlap instead of vanishing.
-Box fit(int height, int width, int top, int left)
+Box fit(PaneBox pane)
 {
     const int screenRows = std::max(rows, 1), screenCols = std::max(cols, 1);
     Box box;
-    box.top = std::clamp(top, 0, screenRows - 1);
-    box.left = std::clamp(left, 0, screenCols - 1);
-    box.height = std::clamp(height, 1, screenRows - box.top);
-    box.width = std::clamp(width, 1, screenCols - box.left);
+    box.top = std::clamp(pane.y, 0, screenRows - 1);
+    box.left = std::clamp(pane.x, 0, screenCols - 1);
+    box.height = std::clamp(pane.rows, 1, screenRows - box.top);
+    box.width = std::clamp(pane.cols, 1, screenCols - box.left);
     return box;
 }
 
@@ -131,10 +132,10 @@ bool relayout()
     cols = width;
     if (!w_name || !w_desc || !w_opts)
         return true;
-    const int q = rows / 4;
-    placePane(w_name, fit(1, cols, 0, 0));
-    placePane(w_desc, fit(rows - q, cols - 1, 1, 1));
-    placePane(w_opts, fit(q, cols - 1, rows - q, 0));
+    const PaneLayout layout = resizedLayout(rows, cols);
+    placePane(w_name, fit(layout.name));
+    placePane(w_desc, fit(layout.desc));
+    placePane(w_opts, fit(layout.opts));
     return true;
 }
 
@@ -142,11 +143,11 @@ bool relayout()
 
 int createPanes()
 {
-    const int q = rows / 4;
+    const PaneLayout layout = firstLayout(rows, cols);
     screenShown = nullptr;
-    w_name = makePane(fit(1, cols, 0, 0));
-    w_desc = makePane(fit(rows - q, cols - 2, 1, 1));
-    w_opts = makePane(fit(q, cols - 2, rows - q, 1));
+    w_name = makePane(fit(layout.name));
+    w_desc = makePane(fit(layout.desc));
+    w_opts = makePane(fit(layout.opts));
     wrefresh(stdscr);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "engine.hpp"
 #include "game.hpp"
 #include "interp.hpp"
+#include "rules.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -41,7 +42,7 @@ const char *const HELP =
     "                         menu no longer shows its label at its number stops\n"
     "                         play with its line (files of numbers alone play)\n"
     "  --max-idle-passes N    end the game after N passes in a row that waited\n"
-    "                         for no key (default 1000; 0: never)\n"
+    "                         for no key (default {idle}; 0: never)\n"
     "  -h, --help             show this text\n"
     "\n"
     "Answers read from a pipe or a file are repeated in the transcript.\n"
@@ -88,7 +89,11 @@ std::string mismatchMessage(const plain::ReplayMismatch &mismatch)
 
 int playCommand(int argc, char **argv)
 {
-    cli::Args args(argc, argv, HELP);
+    static const std::string help = [] {
+        std::string text = HELP;
+        return text.replace(text.find("{idle}"), 6, idleLimitText());
+    }();
+    cli::Args args(argc, argv, help.c_str());
     std::string record, replay;
     uint64_t maxIdle = MAX_IDLE_PASSES;
     while (args.more()) {
