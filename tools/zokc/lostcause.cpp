@@ -1,9 +1,11 @@
 // Lost causes, found by walking the moves of the explored states backwards
-// from the states that win, that end at all, and that are menus.
+// from the states that win, that end at all, and that offer a choice.
 #include "lostcause.hpp"
 
 #include "problems.hpp"
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -85,16 +87,20 @@ void reportLostCauses(Explored &graph, std::vector<Diagnostic> &out)
     if (winAt.empty() || count == 0)
         return;
     const Backward backward(graph);
-    std::vector<bool> ending(count), winning(count), menu(count);
+    std::vector<bool> ending(count), winning(count), choosing(count);
     for (uint32_t state = 0; state < count; state++) {
         const uint8_t ends = graph.ends(state);
         ending[state] = ends != 0;
         winning[state] = (ends & ~Explored::END_DIED) != 0;
-        menu[state] = graph.atMenu(state);
+        // A menu whose answers all lead to the same place (one option, or
+        // deaths only) is no choice left: it ends a game already lost.
+        const auto next = graph.next(state);
+        choosing[state] =
+            graph.atMenu(state) && std::adjacent_find(next.begin(), next.end(), std::not_equal_to<>()) != next.end();
     }
     const std::vector<bool> live = backward.reaching(std::move(ending));
     const std::vector<bool> winnable = backward.reaching(std::move(winning));
-    const std::vector<bool> toMenu = backward.reaching(std::move(menu));
+    const std::vector<bool> toChoice = backward.reaching(std::move(choosing));
 
     if (!winnable[0]) {
         if (live[0]) {
@@ -118,7 +124,7 @@ void reportLostCauses(Explored &graph, std::vector<Diagnostic> &out)
         const auto next = graph.next(state);
         for (uint32_t answer = 0; answer < next.size(); answer++) {
             const uint32_t to = next[answer];
-            if (to >= count || winnable[to] || !live[to] || !toMenu[to])
+            if (to >= count || winnable[to] || !live[to] || !toChoice[to])
                 continue;
             auto [entry, added] = lost.try_emplace(graph.option(state, answer), Lost{to, {}});
             Lost &found = entry->second;

@@ -50,8 +50,8 @@ std::vector<Location> wins(const MapStore &maps);
 // In a game with a '.win' in some map: an error when no win can be reached
 // from the start, and a warning at each option after which none can be
 // reached any more while the player still has choices to make. Choices
-// that end the game at once, or lead to it ending without another menu,
-// are its endings; states from which no ending at all can be reached are
+// that end the game at once, or lead to it ending with no other menu than
+// ones whose answers all go the same way, are its endings; states from which no ending at all can be reached are
 // dead ends, reported of their own. A state that ends on a problem (a
 // missing map, an idle loop) or was not searched to the end is taken as
 // one that may still be won.
