@@ -235,6 +235,8 @@ private:
     Location option(uint32_t menu, uint32_t answer) const override;
     std::vector<replay::Step> replayTo(uint32_t node) override { return replay(anchorOf(node)); }
     const MapStore &mapStore() const override { return s_.maps; }
+    std::vector<VarValue> variables(uint32_t node) const override { return State::decode(states_.key(node)).vars; }
+    const VarNames &varNames() const override { return s_.names; }
 
     Session &s_;
     uint64_t maxStates_;

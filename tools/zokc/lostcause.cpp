@@ -61,11 +61,27 @@ private:
 };
 
 // The states after an option that lose the game: the one fewest choices
-// from the start, and all of them.
+// from the start (and the menu state it was chosen at), and all of them.
 struct Lost {
-    uint32_t first;
+    uint32_t first, menu;
     std::set<uint32_t> states;
 };
+
+// The variables that differ between two states, with their values in after.
+std::vector<VarValue> changes(std::vector<VarValue> before, const std::vector<VarValue> &after)
+{
+    std::vector<VarValue> changed;
+    for (const VarValue &var : after) {
+        const auto was = std::find_if(before.begin(), before.end(), [&](const VarValue &b) { return b.name == var.name; });
+        if (was == before.end() || was->value != var.value)
+            changed.push_back(var);
+        if (was != before.end())
+            before.erase(was);
+    }
+    for (const VarValue &gone : before)
+        changed.push_back({gone.name, 0});
+    return changed;
+}
 
 }  // namespace
 
@@ -126,10 +142,10 @@ void reportLostCauses(Explored &graph, std::vector<Diagnostic> &out)
             const uint32_t to = next[answer];
             if (to >= count || winnable[to] || !live[to] || !toChoice[to])
                 continue;
-            auto [entry, added] = lost.try_emplace(graph.option(state, answer), Lost{to, {}});
+            auto [entry, added] = lost.try_emplace(graph.option(state, answer), Lost{to, state, {}});
             Lost &found = entry->second;
             if (!added && graph.choicesTo(to) < graph.choicesTo(found.first))
-                found.first = to;
+                found = {to, state, std::move(found.states)};
             found.states.insert(to);
         }
     }
@@ -140,6 +156,8 @@ void reportLostCauses(Explored &graph, std::vector<Diagnostic> &out)
         if (found.states.size() > 1)
             more = " (and " + plural(found.states.size() - 1, "more state", "more states") + ")";
         d.notes.push_back({"", "play goes on with no way to win from " + graph.describe(found.first) + more});
+        if (const auto changed = changes(graph.variables(found.menu), graph.variables(found.first)); !changed.empty())
+            d.notes.push_back({"", "that choice set " + describeVariables(graph.varNames(), changed)});
         d.replay = graph.replayTo(found.first);
         out.push_back(std::move(d));
     }

@@ -4,6 +4,7 @@
 #include "diagnostics.hpp"
 #include "maps.hpp"
 #include "replay.hpp"
+#include "state.hpp"
 
 #include <cstdint>
 #include <span>
@@ -36,6 +37,8 @@ public:
     virtual std::string label(Location option) const = 0;
     // "map hall with key=1".
     virtual std::string describe(uint32_t state) const = 0;
+    virtual std::vector<VarValue> variables(uint32_t state) const = 0;
+    virtual const VarNames &varNames() const = 0;
     // The prompts from the start of the game to the state.
     virtual std::vector<replay::Step> replayTo(uint32_t state) = 0;
     virtual const MapStore &mapStore() const = 0;
