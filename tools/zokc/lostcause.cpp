@@ -72,7 +72,8 @@ std::vector<VarValue> changes(std::vector<VarValue> before, const std::vector<Va
 {
     std::vector<VarValue> changed;
     for (const VarValue &var : after) {
-        const auto was = std::find_if(before.begin(), before.end(), [&](const VarValue &b) { return b.name == var.name; });
+        const auto was =
+            std::find_if(before.begin(), before.end(), [&](const VarValue &old) { return old.name == var.name; });
         if (was == before.end() || was->value != var.value)
             changed.push_back(var);
         if (was != before.end())
@@ -144,8 +145,10 @@ void reportLostCauses(Explored &graph, std::vector<Diagnostic> &out)
                 continue;
             auto [entry, added] = lost.try_emplace(graph.option(state, answer), Lost{to, state, {}});
             Lost &found = entry->second;
-            if (!added && graph.choicesTo(to) < graph.choicesTo(found.first))
-                found = {to, state, std::move(found.states)};
+            if (!added && graph.choicesTo(to) < graph.choicesTo(found.first)) {
+                found.first = to;
+                found.menu = state;
+            }
             found.states.insert(to);
         }
     }
