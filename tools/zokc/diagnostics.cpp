@@ -151,7 +151,7 @@ std::string report(std::ostream &out, std::vector<Diagnostic> &diagnostics, cons
         if (!d.replay)
             continue;
         out << place << ": note: " << choices(*d.replay) << '\n';
-        if (writing && d.severity != Severity::Note) {
+        if (writing) {
             const std::string path = replays + "/" + std::to_string(++written) + "-" + d.kind + ".txt";
             try {
                 replay::write(path, *d.replay);

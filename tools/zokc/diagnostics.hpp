@@ -68,8 +68,9 @@ size_t firstNonUtf8(std::string_view text);
 // messages through quoted (which leaves text already quoted as it is), those at one
 // place in the order given, exact repeats dropped (the list is left so).
 // Each is followed by its notes and, with a replay, the choices that reach
-// it. With a replays folder, the replay of each warning and error is also
-// written there as <n>-<kind>.txt, n counting them in the order printed;
+// it. With a replays folder, each replay (of a problem, or of an ending
+// noted) is also written there as <n>-<kind>.txt, n counting them in the
+// order printed;
 // returns why the folder or a file could not be written, a line each, or
 // nothing when all were.
 std::string report(std::ostream &out, std::vector<Diagnostic> &diagnostics, const std::string &replays = {});

@@ -19,6 +19,7 @@
 #include "coverage.hpp"
 #include "diagnostics.hpp"
 #include "keyset.hpp"
+#include "lostcause.hpp"
 #include "playthrough.hpp"
 #include "problems.hpp"
 
@@ -52,8 +53,8 @@ std::string help()
            "\n"
            "  --max-states N     stop after N states (default 1000000); the report\n"
            "                     then says so and leaves out what it cannot know\n"
-           "  --replays DIR      write each problem's replay to DIR/<n>-<name>.txt;\n"
-           "                     zokc play --replay FILE plays it\n"
+           "  --replays DIR      write the replay of each problem and of each ending to\n"
+           "                     DIR/<n>-<name>.txt; zokc play --replay FILE plays it\n"
            "  -Werror            count warnings as errors\n"
            "  -Wno-NAME          report no problems of the kind NAME (-WNAME: do again)\n"
            "  -h, --help         show this text\n"
@@ -146,6 +147,7 @@ struct Node {
     uint32_t edges = NONE;  // where its successors start in the edge list, once searched
     Location passEnd;       // PASS: the directive that ended its pass
     bool ends = false;      // some answer ends the game
+    uint8_t endings = 0;    // how: 1 << Ending for each way
     bool idle = false;      // PASS: its pass waits for no key
 };
 
@@ -169,7 +171,7 @@ struct Problem {
 // Thrown to give up a pass at the first menu past the answers given.
 struct MenuReached {};
 
-class Explorer : public AutoPlayer, Observer {
+class Explorer : public AutoPlayer, Observer, Explored {
 public:
     Explorer(Session &session, uint64_t maxStates)
         : AutoPlayer(session.watch), s_(session), maxStates_(maxStates) {}
@@ -206,7 +208,7 @@ private:
     std::vector<replay::Step> replay(const Anchor &anchor);
     Anchor anchorOf(uint32_t node) const;
 
-    std::string describe(uint32_t node) const;
+    std::string describe(uint32_t node) const override;
     void findIdleLoops();
     // The first dead state found behind a choice, and all of them.
     struct DeadEnd {
@@ -217,7 +219,18 @@ private:
     std::vector<bool> findLive() const;
     std::map<Location, DeadEnd> findDeadEnds() const;
     void reportDeadEnds(std::vector<Diagnostic> &out);
-    std::string label(Location choice) const;
+    std::string label(Location choice) const override;
+    // Explored
+    uint32_t stateCount() const override { return static_cast<uint32_t>(nodes_.size()); }
+    bool atMenu(uint32_t node) const override { return nodes_[node].kind == MENU; }
+    uint32_t choicesTo(uint32_t node) const override { return nodes_[node].dist; }
+    std::span<const uint32_t> next(uint32_t node) const override;
+    uint8_t ends(uint32_t node) const override;
+    Location option(uint32_t menu, uint32_t answer) const override;
+    std::vector<replay::Step> replayTo(uint32_t node) override { return replay(anchorOf(node)); }
+    const MapStore &mapStore() const override { return s_.maps; }
+    std::vector<VarValue> variables(uint32_t node) const override { return State::decode(states_.key(node)).vars; }
+    const VarNames &varNames() const override { return s_.names; }
 
     Session &s_;
     uint64_t maxStates_;
@@ -396,6 +409,8 @@ uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &pref
     case Outcome::Over: {
         const uint32_t state = origin.menu == NONE ? origin.pass : origin.menu;
         const Anchor here{origin.pass, origin.menu, origin.answer};
+        static_assert(Explored::END_WON == 1 << static_cast<int>(Ending::Won));
+        nodes_[state].endings |= static_cast<uint8_t>(1 << static_cast<int>(ending));
         if (ending == Ending::MapMissing) {
             // Reported at the ".go" that led here, or at the start.
             if (nodes_[origin.pass].from == NONE)
@@ -524,6 +539,7 @@ void Explorer::findIdleLoops()
             uint32_t nearest = at;
             for (auto it = loop; it != walk.end(); ++it) {
                 nodes_[*it].ends = true;
+                nodes_[*it].endings |= Explored::END_IDLE;
                 if (nodes_[*it].dist < nodes_[nearest].dist)
                     nearest = *it;
             }
@@ -540,6 +556,24 @@ std::span<const uint32_t> Explorer::successors(uint32_t node) const
 {
     const Node &n = nodes_[node];
     return std::span<const uint32_t>(edges_).subspan(n.edges, n.kind == PASS ? 1 : n.options);
+}
+
+std::span<const uint32_t> Explorer::next(uint32_t node) const
+{
+    return nodes_[node].edges == NONE ? std::span<const uint32_t>() : successors(node);
+}
+
+uint8_t Explorer::ends(uint32_t node) const
+{
+    const auto next = this->next(node);
+    const bool open = nodes_[node].edges == NONE || std::find(next.begin(), next.end(), UNKNOWN) != next.end();
+    return nodes_[node].endings | (open ? Explored::END_OPEN : 0);
+}
+
+Location Explorer::option(uint32_t menu, uint32_t answer) const
+{
+    const auto site = sites_.key(nodes_[menu].site);
+    return {site[0], site[2 + answer] - 1};
 }
 
 // The states from which an ending can still be reached: those that end the
@@ -665,6 +699,7 @@ void Explorer::report(std::vector<Diagnostic> &out)
         out.push_back(std::move(d));
     }
     reportDeadEnds(out);
+    reportLostCauses(*this, out);
     if (!incomplete_)
         reportCoverage(s_.maps, s_.watch, out);
 }

@@ -27,6 +27,8 @@ const Kind KINDS[] = {
     {"never-waits", Severity::Error, CHECK, "a map that never waits for a key, ends the game or moves on"},
     {"idle", Severity::Error, PLAY, "a map that runs again and again without waiting for a key"},
     {"dead-end", Severity::Error, EXPLORE, "a choice after which no ending can be reached"},
+    {"unwinnable", Severity::Error, EXPLORE, "a game with a '.win' that no way through play reaches"},
+    {"lost-cause", Severity::Warning, EXPLORE, "a choice after which the game can no longer be won"},
     {"unknown-directive", Severity::Warning, CHECK, "a word starting with '.' that is no directive where it stands"},
     {"top-level-text", Severity::Warning, CHECK, "text outside a description, which is ignored"},
     {"else-trailing", Severity::Warning, CHECK, "'.else' or '.fi' with blanks or text after it"},

@@ -5,6 +5,7 @@
 #include "commands.hpp"
 #include "coverage.hpp"
 #include "diagnostics.hpp"
+#include "lostcause.hpp"
 #include "playthrough.hpp"
 #include "problems.hpp"
 #include "rng.hpp"
@@ -39,8 +40,8 @@ std::string help()
            "  --max-steps N    end a run after N key waits and answers (default 1000)\n"
            "  --coverage       list every map's lines with the times they ran, and\n"
            "                   report the maps, options and lines never reached\n"
-           "  --replays DIR    write each problem's replay to DIR/<n>-<name>.txt;\n"
-           "                   zokc play --replay FILE plays it\n"
+           "  --replays DIR    write the replay of each problem and of each ending to\n"
+           "                   DIR/<n>-<name>.txt; zokc play --replay FILE plays it\n"
            "  -Werror          count warnings as errors\n"
            "  -Wno-NAME        report no problems of the kind NAME (-WNAME: do again)\n"
            "  -h, --help       show this text\n"
@@ -207,6 +208,10 @@ int randomCommand(int argc, char **argv)
     const std::string unwritten = diag::report(std::cout, found, replays);
     if (coverage)
         listCoverage(session.maps, session.watch, std::cout);
+    if (const std::vector<Location> winAt = wins(session.maps); runner.won == 0 && runs > 0 && !winAt.empty())
+        std::cout << "zokc random: no run won the game, though it has a '.win' at "
+                  << diag::quoted(where(session.maps, winAt[0])) << (winAt.size() > 1 ? " and elsewhere" : "")
+                  << "; zokc explore finds whether any way through play wins\n";
     std::cout << "zokc random: " << runs << " runs with --seed " << seed << ": " << runner.won << " won, "
               << runner.died << " died, " << runner.failed << " ended on a problem, " << runner.stopped
               << " stopped at --max-steps " << maxSteps << "; " << diag::tally(found, ", ") << '\n';
