@@ -55,6 +55,7 @@ bench:
 	./build-bench/bench/startup/startup_bench
 	cmake --build build-bench --target explore_bench
 	./build-bench/bench/check/zokc_check_bench
+	cmake --build build-bench --target scale_bench
 
 # Each fuzzer runs niced, from its saved corpus, with the script words in
 # fuzz/zok.dict; what it adds goes to a work copy in build-fuzz/corpus, and

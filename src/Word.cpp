@@ -7,6 +7,15 @@
 #include <cstring>
 #include <string_view>
 
+// Every size a Word grows to must fit its 32-bit capacity: a growth past
+// that (a map of hundreds of megabytes of description lines adds up the
+// capacities of its lines) would wrap round to a small block and write past
+// it. Such a growth is refused, the Word left as it was, and the result is 1.
+static bool fitsCapacity(uint64_t capacity)
+{
+    return capacity <= UINT32_MAX;
+}
+
 Word *newWord(uint32_t size)
 {
     auto *word = static_cast<Word *>(malloc(sizeof(Word)));
@@ -52,10 +61,13 @@ int addchar(Word *word, char ch)
 // one with addchar would reach; the interpreter copies plain lines this way.
 int addchars(Word *word, const char *bytes, uint32_t n)
 {
-    if (word->length + n >= word->capacity) {
-        // The capacity addchar would reach, one step at a time.
-        const uint32_t steps = (word->length + n + 1 - word->capacity + word->step - 1) / word->step;
-        const uint32_t capacity = word->capacity + steps * word->step;
+    if (uint64_t{word->length} + n >= word->capacity) {
+        // The capacity addchar would reach, one step at a time; a size the
+        // 32-bit capacity cannot hold is refused before anything moves.
+        const uint64_t steps = (uint64_t{word->length} + n + 1 - word->capacity + word->step - 1) / word->step;
+        if (!fitsCapacity(word->capacity + steps * word->step))
+            return 1;
+        const auto capacity = static_cast<uint32_t>(word->capacity + steps * word->step);
         auto *text = static_cast<char *>(realloc(word->text, capacity));
         if (!text) {
             puts("addChar: realloc failed");
@@ -85,9 +97,16 @@ int isWord(const Word *word, const char *text)
 
 int catWords(Word *dst, const Word *src)
 {
+    if (!fitsCapacity(uint64_t{dst->capacity} + src->capacity))
+        return 1;
     const uint32_t capacity = dst->capacity + src->capacity;
     const uint32_t length = dst->length + src->length;
-    dst->text = static_cast<char *>(realloc(dst->text, capacity));
+    auto *text = static_cast<char *>(realloc(dst->text, capacity));
+    if (!text) {
+        puts("catWords: realloc failed");
+        return 1;
+    }
+    dst->text = text;
     // Behind the old length the text is already zero up to the old capacity,
     // so only the room just gained needs zeroing; a description that grows
     // line by line would otherwise zero all its slack again for every line.
@@ -101,8 +120,15 @@ int catWords(Word *dst, const Word *src)
 int setWord(Word *word, const char *text)
 {
     const size_t n = strlen(text);
+    if (!fitsCapacity(uint64_t{word->capacity} + n + 1))
+        return 1;
     const uint32_t capacity = word->capacity + static_cast<uint32_t>(n) + 1;
-    word->text = static_cast<char *>(realloc(word->text, capacity));
+    auto *grown = static_cast<char *>(realloc(word->text, capacity));
+    if (!grown) {
+        puts("setWord: realloc failed");
+        return 1;
+    }
+    word->text = grown;
     memcpy(word->text + word->length, text, n + 1);
     // Zero the room gained behind the copied terminator as well, so that
     // addchar and catWords find zeros behind the text here too.

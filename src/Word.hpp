@@ -22,6 +22,8 @@ struct WordList {
 Word *newWord(uint32_t size);
 int freeWord(Word *word);
 int clearWord(Word *word);
+// The growing operations return 1, leaving the Word as it was, when memory
+// runs out or the capacity they need would not fit 32 bits; 0 otherwise.
 int addchar(Word *word, char ch);
 // Appends n bytes as n calls of addchar would, growing the buffer once.
 int addchars(Word *word, const char *bytes, uint32_t n);

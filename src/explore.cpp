@@ -8,6 +8,7 @@
 #include "interp.hpp"
 
 #include "Word.hpp"
+#include "rules.hpp"
 #include "stages.hpp"
 
 #include <map>
@@ -22,6 +23,7 @@ struct Explore {
     uint64_t budget;  // bytes left to read before exploring gives up
     bool gaveUp = false;
     std::map<std::pair<uint32_t, uint32_t>, uint8_t> bodies;  // results of option bodies explored
+    uint32_t depth = 0;  // option bodies being explored inside one another
 };
 
 namespace {
@@ -181,8 +183,18 @@ struct Explorer {
         parse_watch->menu(call.listStart, positions,
                           placeOf(call, firstLetter(call, call.blockAt, nameLength(Directive::Lend)), call.blockAt));
         call.menuResults = 0;
-        for (uint32_t i = 0; i < positions->count; i++)
-            call.menuResults |= exploreCall(*call.explore, positions->items[i].start, positions->items[i].end);
+        Explore &explore = *call.explore;
+        if (explore.depth >= MAX_BODY_DEPTH) {
+            // Play ends the game here, as it would at an ending.
+            noticed(call, Notice::TooDeep, Directive::Lend, call.blockAt,
+                    firstLetter(call, call.blockAt, nameLength(Directive::Lend)));
+            call.menuResults = resultBit(PARSE_DIE);
+        } else {
+            explore.depth++;
+            for (uint32_t i = 0; i < positions->count; i++)
+                call.menuResults |= exploreCall(explore, positions->items[i].start, positions->items[i].end);
+            explore.depth--;
+        }
         explored = &call;
         if (call.loop && !call.ownLoop && (call.menuResults & END_BIT))
             noticed(call, Notice::LoopSpread, Directive::Loop, call.blockAt,
@@ -381,7 +393,13 @@ uint8_t exploreCall(Explore &explore, uint32_t start, uint32_t limit)
         Path path = std::move(todo.back());
         todo.pop_back();
         Explorer mode{explore, todo, seen, forked, 0, path.pos};
-        runStages(mode, path.call, explore.text, path.pos, limit);
+        try {
+            runStages(mode, path.call, explore.text, path.pos, limit);
+        } catch (PlayStopped &stop) {
+            if (stop.pos == NO_POS)
+                stop.pos = path.pos > start ? path.pos - 1 : start;
+            throw;
+        }
         results |= mode.results;
     }
     explore.bodies[key] = results;

@@ -6,10 +6,12 @@
 #include "Word.hpp"
 #include "display.hpp"
 #include "interp.hpp"
+#include "rules.hpp"
 #include "string.hpp"
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 FrontEnd *front_end = nullptr;
 int32_t desc_count = 0;
@@ -105,6 +107,13 @@ char *idleFailure(const char *path)
                       path);
 }
 
+char *depthFailure(const char *path)
+{
+    const std::string limit = countText(MAX_BODY_DEPTH);
+    return setStringF(nullptr, "%s nests option bodies more than %s deep, press a key to quit :S\n", path,
+                      limit.c_str());
+}
+
 int renderName(const char *text)
 {
     front_end->showName(text);
@@ -148,7 +157,16 @@ bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *e
             return false;
         }
     }
-    const int result = parse_r(text.get(), 0, size);
+    int result;
+    try {
+        result = parse_r(text.get(), 0, size);
+    } catch (const PlayStopped &stop) {
+        const TextPtr path(mapPath(dir, go_map));
+        const TextPtr message(stop.why == PlayStopped::TooDeep ? depthFailure(path.get()) : loadFailure(path.get()));
+        front.showMessage(message.get());
+        *ending = stop.why == PlayStopped::TooDeep ? Ending::TooDeep : Ending::MapMissing;
+        return false;
+    }
     text.reset();
     front.endPass();
     switch (result) {

@@ -30,7 +30,10 @@ struct FrontEnd {
 };
 
 // How a game ended.
-enum class Ending { Died, Won, MapMissing, Idle };
+// MapMissing: a map that cannot be loaded, or that cannot be read as written
+// (a text in it too large to hold); TooDeep: option bodies nested deeper
+// than MAX_BODY_DEPTH.
+enum class Ending { Died, Won, MapMissing, Idle, TooDeep };
 
 // Reads the script at path into *text (null or a heap block the caller then
 // owns) and returns its size including the terminating zero, or 0 when there
@@ -74,6 +77,7 @@ int textRows(std::string_view text, int width);
 char *greeting(const char *name);
 char *loadFailure(const char *path);
 char *idleFailure(const char *path);
+char *depthFailure(const char *path);
 
 constexpr const char *DEATH_MESSAGE =
     "It seems you've kicked the bucket in some manner or another - good luck next time!";

@@ -8,6 +8,7 @@
 #include "VarTable.hpp"
 #include "Word.hpp"
 #include "display.hpp"
+#include "rules.hpp"
 #include "stages.hpp"
 #include "string.hpp"
 
@@ -125,7 +126,7 @@ void readPlainLine(Call &call, const char *text, uint32_t from, uint32_t to)
     while (from < to) {
         const auto *tab = static_cast<const char *>(memchr(text + from, '\t', to - from));
         const uint32_t end = tab ? static_cast<uint32_t>(tab - text) : to;
-        addchars(call.line.get(), text + from, end - from);
+        grown(addchars(call.line.get(), text + from, end - from));
         from = end + 1;
     }
 }
@@ -154,7 +155,7 @@ uint32_t restOfLineEnd(Call &call, const char *text, uint32_t pos, uint32_t limi
     }
     const auto end = static_cast<uint32_t>(newline - text);
     if (call.main != OptBody)
-        addchars(call.text.get(), from, end - pos);
+        grown(addchars(call.text.get(), from, end - pos));
     return end;
 }
 
@@ -251,19 +252,39 @@ struct Play {
     static bool afterByte(Call &, uint32_t, char) { return true; }
 };
 
+// How many play calls are running: the map's, and one per option body
+// chosen inside it.
+uint32_t depth = 0;
+
 int play(const char *text, uint32_t start, uint32_t limit)
 {
+    if (depth > MAX_BODY_DEPTH)
+        throw PlayStopped{PlayStopped::TooDeep, start};
     Call call;
     call.source = text;
     call.parent = playing;
     struct Active {  // the call is on the stack of active calls while it runs
         const Call *before;
-        explicit Active(const Call &call) : before(playing) { playing = &call; }
-        ~Active() { playing = before; }
+        explicit Active(const Call &call) : before(playing)
+        {
+            playing = &call;
+            depth++;
+        }
+        ~Active()
+        {
+            playing = before;
+            depth--;
+        }
     } active(call);
     Play mode{start};
     uint32_t pos = start;
-    return runStages(mode, call, text, pos, limit);
+    try {
+        return runStages(mode, call, text, pos, limit);
+    } catch (PlayStopped &stop) {
+        if (stop.pos == NO_POS)
+            stop.pos = pos > start ? pos - 1 : start;
+        throw;
+    }
 }
 
 }  // namespace

@@ -31,6 +31,16 @@ int addPos(PosList *list, uint32_t start, uint32_t end);
 int clearPosList(PosList *list);
 int freePosList(PosList *list);
 
+// Why play of a map stopped before the script gave a result, thrown out of
+// parse_r (its calls release their buffers on the way): a text the map
+// collects would need more memory than a Word can hold (a description of
+// hundreds of millions of lines), or option bodies nest deeper than
+// MAX_BODY_DEPTH. pos is the byte being read.
+struct PlayStopped {
+    enum Why { TooLarge, TooDeep } why;
+    uint32_t pos;
+};
+
 // Runs the bytes of text at indices start .. limit - 1 (stopping early at a
 // zero byte) and returns one of the PARSE_ codes.
 int parse_r(const char *text, uint32_t start, uint32_t limit);
@@ -82,6 +92,8 @@ enum class Notice : uint8_t {
     Ignored,          // a line at the top or between options whose non-blank
                       // bytes no stage took (parsePlace().word); pos: its newline
     TooManyPaths,     // exploring gave up: too many combinations of branches
+    TooDeep,          // a menu whose bodies would nest deeper than
+                      // MAX_BODY_DEPTH, where play ends the game; pos: its ".lend"
 };
 
 // No position: a place a path has not been to.

@@ -31,14 +31,29 @@ constexpr int32_t DESC_COUNT_FLOOR = -4;
 // Passes in a row with no key wait after which a map is taken to run again
 // and again on its own.
 constexpr uint32_t MAX_IDLE_PASSES = 1000;
-// That limit as messages write it ("1,000").
+// A count as messages write it ("1,000").
+inline std::string countText(uint64_t count)
+{
+    const std::string digits = std::to_string(count);
+    std::string text;
+    for (size_t i = 0; i < digits.size(); i++) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            text += ',';
+        text += digits[i];
+    }
+    return text;
+}
 inline std::string idleLimitText()
 {
-    std::string digits = std::to_string(MAX_IDLE_PASSES);
-    for (size_t at = digits.size(); at > 3; at -= 3)
-        digits.insert(at - 3, ",");
-    return digits;
+    return countText(MAX_IDLE_PASSES);
 }
+
+// How deep option bodies may nest while they run: each chosen body is a
+// nested interpreter call, about 300 bytes of stack in a release build and a
+// few kilobytes under the sanitizers, so a thousand levels stay well inside
+// the 8 MiB a program gets (and the web player's 1 MiB Asyncify stack). A
+// body that would go deeper ends the game with a message naming the map.
+constexpr uint32_t MAX_BODY_DEPTH = 1000;
 
 // The terminal size authors write for.
 constexpr int STANDARD_ROWS = 24, STANDARD_COLS = 80;

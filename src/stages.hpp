@@ -96,6 +96,15 @@ struct Call : Buffers {
     uint64_t tag = 0;           // the watcher's value for this path
 };
 
+// A Word that could not grow (its capacity would pass 32 bits, or memory
+// ran out) stops play of the map: it cannot be read as written. The call
+// that reads the byte fills in where (see play() and the explorer).
+inline void grown(int failed)
+{
+    if (failed)
+        throw PlayStopped{PlayStopped::TooLarge, NO_POS};
+}
+
 // addchar, with the common case (room left) done in place: the stages
 // append nearly every byte of a script to some word.
 inline void append(Word *word, char ch)
@@ -103,7 +112,7 @@ inline void append(Word *word, char ch)
     if (word->length + 1 < word->capacity)
         word->text[word->length++] = ch;
     else
-        addchar(word, ch);
+        grown(addchar(word, ch));
 }
 
 inline uint32_t nameLength(Directive what)
@@ -233,7 +242,7 @@ bool conditionalStage(Mode &mode, Call &call, const char *text, uint32_t &pos, c
             call.conditionState = mode.condition(call, word, pos);
             clearWord(word);
         } else if (!isBlank(ch)) {
-            addchar(word, ch);
+            grown(addchar(word, ch));
         }
         return true;
 
@@ -296,7 +305,7 @@ int statementStage(Mode &mode, Call &call, char ch, uint32_t pos)
             call.statementState = Idle;
             clearWord(word);
         } else {
-            addchar(word, ch);
+            grown(addchar(word, ch));
         }
         break;
 
@@ -306,7 +315,7 @@ int statementStage(Mode &mode, Call &call, char ch, uint32_t pos)
             recognised(call, Directive::Go, pos - 1);
             return PARSE_GO;
         }
-        addchar(word, ch);
+        grown(addchar(word, ch));
         break;
     }
     return KEEP_GOING;
@@ -381,8 +390,8 @@ void descByte(Mode &mode, Call &call, Word *directive, char ch, uint32_t pos)
         clearWord(collected);
     } else {
         mode.hiddenByReturn(call, directive, ".dend\r", Directive::Dend, pos);
-        addchar(line, '\n');
-        catWords(collected, line);
+        grown(addchar(line, '\n'));
+        grown(catWords(collected, line));
     }
     clearWord(line);
     clearWord(directive);
@@ -456,10 +465,10 @@ int mainStage(Mode &mode, Call &call, const char *text, uint32_t &pos, char ch)
     case OptLabel:
         if (ch == '\n') {
             mode.label(call, collected, pos);
-            Word *label = newWord(32);
-            catWords(label, collected);
+            WordPtr label(newWord(32));
+            grown(catWords(label.get(), collected));
             clearWord(collected);
-            addWordList(call.labels.get(), label);
+            addWordList(call.labels.get(), label.release());
             addPos(call.positions.get(), pos, pos);
             call.main = OptBody;
         } else {

@@ -68,6 +68,23 @@ TEST(Word, AddcharsGrowsAsAddcharDoes) {
         }
 }
 
+// A growth whose capacity would pass 32 bits is refused before any memory moves: the Word below claims a
+// capacity near the limit over a small block, which only a refused growth leaves untouched.
+TEST(Word, GrowthPastTheCapacityIsRefusedAndLeavesTheWord) {
+    WordPtr near(newWord(32)), src(newWord(32));
+    addText(near.get(), "ab"), addText(src.get(), "cd");
+    const uint32_t real = near->capacity;
+    near->capacity = UINT32_MAX - 16;
+    near->length = UINT32_MAX - 18;
+    EXPECT_EQ(catWords(near.get(), src.get()), 1);
+    EXPECT_EQ(setWord(near.get(), std::string(20, 'x').c_str()), 1);
+    EXPECT_EQ(addchars(near.get(), "xyz", 3), 1);
+    EXPECT_EQ(near->capacity, UINT32_MAX - 16);
+    EXPECT_EQ(near->length, UINT32_MAX - 18);
+    near->capacity = real, near->length = 2;
+    expectWord(src.get(), 32, "cd");
+}
+
 TEST(Word, IsWordMatchesOnlyTheWholeText) {
     struct Case { const char *text, *probe; int want; };
     const Case cases[] = {{".desc", ".desc", 1}, {".desc", ".dend", 0}, {".desc", ".DESC", 0},

@@ -4,6 +4,8 @@
 // and, where there is one, the fix.
 #include "checks.hpp"
 
+#include "rules.hpp"
+
 #include "problems.hpp"
 
 #include "fifo.hpp"
@@ -153,6 +155,11 @@ public:
                        quoted(map_.path) + "' when it comes here");
             return;
         }
+        if (survey_.tooLarge != NO_POS)
+            report("unreadable-map", survey_.tooLarge,
+                   "the text read up to here grows past the 4 GiB a text of the game can hold: the game stops "
+                   "reading the map here and ends with 'Could not load " + quoted(map_.path) +
+                       "'; split the description or line");
         bytes();
         for (const survey::Note &note : survey_.notes)
             noticed(note);
@@ -315,6 +322,12 @@ private:
             break;
         case Notice::Ignored:
             ignored(note);
+            break;
+        case Notice::TooDeep:
+            report("too-deep", note.first != NO_POS ? note.first : note.pos,
+                   "option bodies nest more than " + countText(MAX_BODY_DEPTH) +
+                       " deep here: when the player chooses this far in, zok ends the game with a message "
+                       "naming the map; move the deeper choices to a map of their own with '.go'");
             break;
         case Notice::TooManyPaths:
             report("too-many-paths", 0,

@@ -416,6 +416,8 @@ uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &pref
             if (nodes_[origin.pass].from == NONE)
                 if (Problem *problem = note(MISSING, {s_.startMap(), 0}, here, origin.dist, state))
                     problem->other = {s_.startMap(), 0};
+        } else if (ending == Ending::TooDeep) {
+            note(TOO_DEEP, {s_.watch.map(), s_.watch.menuList()}, here, origin.dist, state);
         } else if (Problem *problem = note(ENDING, s_.watch.passEnd(), here, origin.dist, state)) {
             problem->value = static_cast<int>(ending);
         }

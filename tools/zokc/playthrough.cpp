@@ -106,6 +106,9 @@ diag::Diagnostic diagnoseNoticed(Session &session, Noticed kind, Location at, Lo
     case ENDING:
         return met("ending",
                    value == static_cast<int>(Ending::Won) ? "the game is won here" : "the game ends in death here");
+    case TOO_DEEP:
+        return met("too-deep", "option bodies nest more than " + countText(MAX_BODY_DEPTH) +
+                                   " deep here, so zok ends the game");
     case IDLE:
         break;
     }

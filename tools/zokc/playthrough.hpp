@@ -87,7 +87,7 @@ protected:
 
 // What self-played runs notice, kept by kind and place; at one place a
 // report lists them in this order.
-enum Noticed { UNSEEN_NAME, UNSEEN_DESC, TALL, MISSING, ENDING, IDLE };
+enum Noticed { UNSEEN_NAME, UNSEEN_DESC, TALL, MISSING, ENDING, IDLE, TOO_DEEP };
 
 // The diagnostic for what was noticed at `at`. other is the text that replaced it
 // (UNSEEN_*) or the map that cannot be loaded (MISSING); value is the rows

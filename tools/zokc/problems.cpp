@@ -54,6 +54,7 @@ const Kind KINDS[] = {
     {"never-reached", Severity::Warning, PLAY, "a map play never comes to"},
     {"never-offered", Severity::Warning, PLAY, "an option no menu ever offers"},
     {"never-run", Severity::Warning, ALL, "lines that no way through the map runs"},
+    {"too-deep", Severity::Warning, ALL, "option bodies nested deeper than zok plays them, which ends the game"},
     {"too-many-paths", Severity::Warning, CHECK, "a map with too many combinations of branches to check them all"},
 };
 

@@ -151,6 +151,10 @@ void Runner::play(uint64_t runs)
                 met->other = {map, 0};
             break;
         }
+        case Ending::TooDeep:
+            failed++;
+            meet(TOO_DEEP, {s_.current, s_.watch.menuList()}, events.size());
+            break;
         case Ending::Idle:
             failed++;
             meet(IDLE, s_.watch.passEnd().map != NONE ? s_.watch.passEnd() : Location{s_.current, 0}, events.size());

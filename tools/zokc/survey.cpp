@@ -236,7 +236,12 @@ Survey survey(const char *text, uint32_t size, bool waits)
     survey.run.assign(size, false);
     Surveyor surveyor(survey, text, size, waits);
     const WatchScope watching(&surveyor);
-    parse_r(text, 0, size);
+    try {
+        parse_r(text, 0, size);
+    } catch (const PlayStopped &stop) {
+        survey.tooLarge = stop.pos;
+        survey.gaveUp = true;
+    }
     surveyor.findRun();
     survey.idle = surveyor.idle();
     return survey;

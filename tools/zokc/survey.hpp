@@ -88,6 +88,8 @@ struct Survey {
     bool menus = false;                 // some path offers a menu
     bool idle = false;                  // every path of the map's top never waits for a key
     bool gaveUp = false;                // too many combinations of branches: the survey is partial
+    uint32_t tooLarge = NO_POS;         // a text grew too large to hold here: play stops the map as
+                                        // unreadable, and the survey is partial
 };
 
 // Surveys text, a script ending in its terminating zero at text[size - 1]
