@@ -10,6 +10,8 @@
 #include "game.hpp"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -136,11 +138,28 @@ struct Variables {
     std::set<std::string> set, tested;
 };
 
+// Whether play never finds a condition true: no map sets a variable it
+// reads, so each is 0, and its form makes that false (a name alone is 0,
+// names joined by '&' add up to 0 rather than their count, and 0 differs
+// from any number but 0).
+bool neverTrue(std::string_view condition, const std::set<std::string> &set)
+{
+    for (const auto &[name, index] : testedNames(condition))
+        if (set.contains(name))
+            return false;
+    const size_t first = condition.find_first_of("&=");
+    if (first == std::string_view::npos || condition[first] == '&')
+        return true;
+    const std::string number(condition.substr(first + 1));
+    const long long value = std::strtoll(number.c_str(), nullptr, 10);
+    return value != 0 && value >= INT32_MIN && value <= INT32_MAX;
+}
+
 class MapChecker {
 public:
-    MapChecker(const zokc::MapStore &game, const zokc::Map &map, const Variables &variables,
-               std::vector<diag::Diagnostic> &out)
-        : game_(game), map_(map), survey_(map.survey), text_(map.text), lines_(map.text), variables_(variables),
+    MapChecker(const zokc::MapStore &game, const zokc::Map &map, const survey::Survey &surveyed,
+               const Variables &variables, std::vector<diag::Diagnostic> &out)
+        : game_(game), map_(map), survey_(surveyed), text_(map.text), lines_(map.text), variables_(variables),
           out_(out)
     {
     }
@@ -161,7 +180,7 @@ public:
         texts();
         conditionsInOptions();
         neverRun();
-        if (survey_.idle) {
+        if (survey_.idle && survey_.idleAfter == 0) {
             const bool empty = text_.find_first_not_of(" \t\r\n") == std::string::npos;
             report("never-waits", 0,
                    std::string(empty ? "the map is empty, so it" : "the map") +
@@ -170,6 +189,15 @@ public:
                                               : " (a '.name' before a description lets it through without a key)") +
                        ": it is played again and again until the game gives up after " + idleLimitText() +
                        " passes; give it a menu, a '.go', a '.die' or a '.win'");
+        } else if (survey_.idle) {
+            const int passes = survey_.idleAfter;
+            report("never-waits", 0,
+                   "the map waits for a key on its first " +
+                       (passes == 1 ? std::string("pass") : std::to_string(passes) + " passes") +
+                       " and then never again, and it never ends the game or moves on: its '.name' lines count "
+                       "the description counter down as fast as its descriptions count it up, so no description "
+                       "waits, and it is played again and again until the game gives up after " +
+                       idleLimitText() + " passes; give it a menu, a '.go', a '.die' or a '.win'");
         }
     }
 
@@ -682,8 +710,26 @@ std::vector<diag::Diagnostic> checkGame(const zokc::MapStore &game)
             for (const auto &[name, index] : testedNames(condition.text))
                 variables.tested.insert(name);
     }
+    // What play can do on the true way of a condition it never finds true
+    // is no problem: such maps are surveyed again without it. (A '.go' to a
+    // map the listing lacks may lead to a '.set' no survey saw.)
+    bool allSeen = true;
     for (const zokc::Map &map : game.listedMaps())
-        MapChecker(game, map, variables, out).run();
+        for (const survey::Text &go : map.survey.gos)
+            allSeen = allSeen && (game.find(go.text) || !fileExists((game.dir() + "/" + go.text + ".zok").c_str()));
+    const survey::Never never = [&](std::string_view condition) { return neverTrue(condition, variables.set); };
+    for (const zokc::Map &map : game.listedMaps()) {
+        const bool prune = allSeen && std::ranges::any_of(map.survey.conditions, [&](const survey::Text &condition) {
+                               return never(condition.text);
+                           });
+        if (prune) {
+            const survey::Survey pruned =
+                survey::surveyMap(map.text.c_str(), static_cast<uint32_t>(map.text.size() + 1), never);
+            MapChecker(game, map, pruned, variables, out).run();
+        } else {
+            MapChecker(game, map, map.survey, variables, out).run();
+        }
+    }
 
     if (const zokc::Map *start = game.find("start"))
         unreachable(game, start, out);

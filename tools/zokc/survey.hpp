@@ -5,6 +5,7 @@
 #include "interp.hpp"
 
 #include <compare>
+#include <functional>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -86,12 +87,22 @@ struct Survey {
     std::vector<bool> run;              // bytes some path runs (rather than passes over as part
                                         // of an option body while the list is read)
     bool menus = false;                 // some path offers a menu
-    bool idle = false;                  // every path of the map's top never waits for a key
+    bool idle = false;                  // from some pass on, no pass of the map waits for a key
+    uint8_t idleAfter = 0;              // the passes before that which may wait (with idle)
     bool gaveUp = false;                // too many combinations of branches: the survey is partial
 };
 
+// Whether a condition (as the interpreter collected it) is one play never
+// finds true.
+using Never = std::function<bool(std::string_view condition)>;
+
+// How many passes of a map the survey follows, each from the count of the
+// description counter the last left, to see whether the map goes idle.
+constexpr uint8_t IDLE_PASSES_FOLLOWED = 4;
+
 // Surveys text, a script ending in its terminating zero at text[size - 1]
-// (as readfile gives it).
-Survey surveyMap(const char *text, uint32_t size);
+// (as readfile gives it). With never, what play could do only on the true
+// way of a condition it never finds true is left out.
+Survey surveyMap(const char *text, uint32_t size, const Never &never = {});
 
 }  // namespace survey
