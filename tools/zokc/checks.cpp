@@ -138,23 +138,6 @@ struct Variables {
     std::set<std::string> set, tested;
 };
 
-// Whether play never finds a condition true: no map sets a variable it
-// reads, so each is 0, and its form makes that false (a name alone is 0,
-// names joined by '&' add up to 0 rather than their count, and 0 differs
-// from any number but 0).
-bool neverTrue(std::string_view condition, const std::set<std::string> &set)
-{
-    for (const auto &[name, index] : testedNames(condition))
-        if (set.contains(name))
-            return false;
-    const size_t first = condition.find_first_of("&=");
-    if (first == std::string_view::npos || condition[first] == '&')
-        return true;
-    const std::string number(condition.substr(first + 1));
-    const long long value = std::strtoll(number.c_str(), nullptr, 10);
-    return value != 0 && value >= INT32_MIN && value <= INT32_MAX;
-}
-
 class MapChecker {
 public:
     MapChecker(const zokc::MapStore &game, const zokc::Map &map, const survey::Survey &surveyed,
@@ -698,6 +681,23 @@ void unreachable(const zokc::MapStore &game, const zokc::Map *start, std::vector
 }
 
 }  // namespace
+
+// Whether play never finds a condition true: no map sets a variable it
+// reads, so each is 0, and its form makes that false (a name alone is 0,
+// names joined by '&' add up to 0 rather than their count, and 0 differs
+// from any number but 0).
+bool neverTrue(std::string_view condition, const std::set<std::string> &set)
+{
+    for (const auto &[name, index] : testedNames(condition))
+        if (set.contains(name))
+            return false;
+    const size_t first = condition.find_first_of("&=");
+    if (first == std::string_view::npos || condition[first] == '&')
+        return true;
+    const std::string number(condition.substr(first + 1));
+    const long long value = std::strtoll(number.c_str(), nullptr, 10);
+    return value != 0 && value >= INT32_MIN && value <= INT32_MAX;
+}
 
 std::vector<diag::Diagnostic> checkGame(const zokc::MapStore &game)
 {
