@@ -12,11 +12,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <set>
 #include <tuple>
+#include <utility>
 
 namespace checks {
 
@@ -55,6 +57,8 @@ const char *nameOf(Directive what)
 const std::vector<std::string_view> DIRECTIVES = {".name", ".desc", ".dend",  ".list", ".opt", ".tpo",
                                                   ".loop", ".lend", ".go",    ".set",  ".break", ".exit",
                                                   ".die",  ".win",  ".if",    ".elif", ".else", ".fi"};
+
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 bool isBlank(char ch)
 {
@@ -96,11 +100,12 @@ size_t distance(std::string_view a, std::string_view b)
 }
 
 // " (did you mean 'x'?)" for the nearest candidate a typo away, or "".
+// close: only one a slip of a key away from a word long enough to tell.
 template <typename Names>
-std::string didYouMean(std::string_view word, const Names &candidates)
+std::string didYouMean(std::string_view word, const Names &candidates, bool close = false)
 {
     std::string_view best;
-    size_t bestDistance = word.size() < 4 ? 1 : 2;
+    size_t bestDistance = close ? (word.size() < 3 ? 0 : word.size() < 6 ? 1 : 2) : word.size() < 4 ? 1 : 2;
     for (const auto &candidate : candidates) {
         const size_t d = distance(word, candidate);
         if (d > 0 && d <= bestDistance && (best.empty() || d < bestDistance))
@@ -223,6 +228,16 @@ private:
 
     void bytes()
     {
+        if (text_.starts_with(BYTE_ORDER_MARK)) {
+            const std::string_view first = lineAt(0).substr(BYTE_ORDER_MARK.size());
+            report("byte-order-mark", 0,
+                   "the map begins with a byte-order mark, three bytes (EF BB BF) that some editors put at the "
+                   "start of a UTF-8 file and that no editor shows: " +
+                       (first.starts_with('.') ? "the game reads them as part of the first line, so " + q(first) +
+                                                     " is not read as a directive"
+                                               : std::string("the game reads them as part of the first line")) +
+                       "; save the map as UTF-8 without a byte-order mark (without 'BOM')");
+        }
         const size_t zero = text_.find('\0');
         if (zero != std::string::npos)
             report("nul-byte", static_cast<uint32_t>(zero),
@@ -348,6 +363,8 @@ private:
         while (!line.empty() && isBlank(line.back()))
             line.remove_suffix(1);
         const bool inList = note.place.block == MainState::ListBlock;
+        if (start == 0 && text_.starts_with(BYTE_ORDER_MARK))
+            return;  // the byte-order mark, reported as such
         if (!word.starts_with('.')) {
             report("top-level-text", start,
                    inList ? "text between the options of a list is ignored: " + q(line) +
@@ -361,6 +378,17 @@ private:
                    q(line) + " in an option's body begins with '.opt', so while the list is read it counts as a "
                              "nested option: the body runs on to one more '.tpo' than it seems to; begin the line "
                              "differently");
+            return;
+        }
+        const bool optLine = line.starts_with(".opt") && (line.size() == 4 || isBlank(line[4]));
+        if (!inList && (optLine || word == ".tpo")) {
+            report("option-outside-list", start,
+                   word == ".tpo"
+                       ? "'.tpo' outside a list does nothing: options belong between '.list' and '.lend', so the "
+                         "lines before it ran as plain script; open the list with '.list' before its first '.opt'"
+                       : q(line) + " outside a list offers nothing: options belong between '.list' and '.lend', so "
+                                   "the lines after it run here as plain script; open a list with '.list' before it "
+                                   "and close it with '.lend'");
             return;
         }
         static const std::map<std::string_view, const char *> alone = {
@@ -391,6 +419,16 @@ private:
                 report("unknown-directive", start,
                        q(line) + " is not a directive: '" + std::string(name) +
                            "' needs a blank after it; the line does nothing");
+                return;
+            }
+        }
+        std::string lower(word);
+        std::ranges::transform(lower, lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        for (const std::string_view name : DIRECTIVES) {
+            if (lower.starts_with(name) && !word.starts_with(name)) {
+                report("directive-case", start,
+                       q(line) + " is not a directive: directives are written in lower case, so the line is "
+                                 "ignored (did you mean " + q(name) + "?)");
                 return;
             }
         }
@@ -508,6 +546,8 @@ private:
                 report("tab-in-set", set.start + static_cast<uint32_t>(tab),
                        "'.set " + quoted(set.text) + "': a tab does not separate the value, so this sets " +
                            q(name) + " to 1; put a space between the name and the value");
+            else if (setSlip(set, name))
+                ;
             else if (!variables_.tested.contains(std::string(name)))
                 report("unused-variable", set.start,
                        "'.set " + quoted(set.text) + "' sets " + q(name) +
@@ -539,6 +579,11 @@ private:
                            " terminal " + std::to_string(STANDARD_LAYOUT.opts.cols) +
                            ": it runs onto the next row, or is cut off when the menu scrolls; shorten it");
         }
+        for (const auto &[elif, elseAt] : survey_.elifsAfterElse)
+            report("elif-after-else", elif,
+                   "'.elif' after the '.else' on line " + std::to_string(lineOf(elseAt)) +
+                       " of the same block never tests its condition: the '.else' branch runs up to it and the "
+                       "rest of the block up to '.fi' is skipped; put the '.elif' before the '.else'");
         for (const uint32_t pos : survey_.condsInText)
             report("cond-in-text", pos,
                    q(lineAt(pos)) + " inside a description is shown as text, and only the lines its skips swallow "
@@ -563,13 +608,17 @@ private:
         std::vector<std::string> names;
         for (const zokc::Map &map : game_.listedMaps())
             names.push_back(map.name);
+        std::string suggestion = didYouMean(go.text, names);
+        if (std::string_view stem = go.text; stem.ends_with(".zok") && game_.find(stem.substr(0, stem.size() - 4)))
+            suggestion = " (did you mean " + q(stem.substr(0, stem.size() - 4)) +
+                         "? '.go' names a map without its '.zok')";
         std::string trailing;
         if (!go.text.empty() && isBlank(go.text.back()))
             trailing = " (the blanks after the name count)";
         report("missing-map", go.start,
                "'.go " + quoted(go.text) + "' leads to " + q(path) + trailing +
                    ", which does not exist: the game ends there with 'Could not load " + quoted(path) + "'" +
-                   didYouMean(go.text, names));
+                   suggestion);
     }
 
     void conditionText(const survey::Text &condition)
@@ -582,6 +631,8 @@ private:
                        "save the map with plain newline line ends");
             return;
         }
+        if (conditionOperator(condition))
+            return;
         const size_t first = text.find_first_of("&=");
         if (first != std::string_view::npos) {
             const char other = text[first] == '&' ? '=' : '&';
@@ -599,8 +650,102 @@ private:
                 report("unset-variable", inCondition(condition.start, index),
                        "the condition " + q(text) + " tests " + q(name) +
                            ", which no '.set' in any map sets, so it is always 0" +
-                           didYouMean(name, variables_.set));
+                           didYouMean(name, variables_.set, true));
         }
+    }
+
+    // A '.set' that looks like arithmetic or whose value is no number: the
+    // name runs to the first space and the value is the number at the start
+    // of the rest (none reads 0).
+    bool setSlip(const survey::Text &set, std::string_view name)
+    {
+        const std::string shown = "'.set " + quoted(set.text) + "'";
+        const size_t op = name.find_first_of("=+-*/");
+        const bool digitsAfter = op != std::string_view::npos && op + 1 < name.size() &&
+                                 std::isdigit(static_cast<unsigned char>(name[op + 1]));
+        if (op != std::string_view::npos && (name[op] == '=' || digitsAfter)) {
+            const std::string_view base = name.substr(0, op);
+            report("set-arithmetic", set.start + static_cast<uint32_t>(op),
+                   shown + " sets a variable named " + q(name) + " to 1: there is no " +
+                       (name[op] == '=' ? "'=' in '.set'" : "arithmetic") + ", a name runs to the first space" +
+                       (name[op] == '=' && digitsAfter ? "; write '.set " + quoted(base) + " " +
+                                                             quoted(name.substr(op + 1)) + "'"
+                                                       : "; '.set' stores a number written after the name and a "
+                                                         "space, as '.set " + quoted(base) + " 5'"));
+            return true;
+        }
+        if (name.empty() || name.size() == set.text.size())
+            return false;  // no value, or a blank too many before the name (reported as such)
+        const std::string_view value = std::string_view(set.text).substr(name.size() + 1);
+        const size_t at = value.find_first_not_of(" \t\v\f\r");
+        if (at == std::string_view::npos)
+            return false;  // '.set gold ' sets 0: a blank too many, too small a slip to name
+        size_t digit = at + (value[at] == '+' || value[at] == '-');
+        if (digit < value.size() && std::isdigit(static_cast<unsigned char>(value[digit])))
+            return false;
+        const std::string_view wrote = trimmed(value);
+        const uint32_t pos = set.start + static_cast<uint32_t>(name.size() + 1 + at);
+        const size_t number = value.find_first_of("0123456789");
+        std::string fix = "write the value in digits after the name and a space";
+        if (wrote.starts_with("+=") || wrote.starts_with("-=") || wrote.starts_with("*=") || wrote.starts_with("/="))
+            fix = "there is no arithmetic: '.set' stores the number written after the name and a space";
+        else if (number != std::string_view::npos)
+            fix = "write '.set " + quoted(name) + " " + quoted(value.substr(number, value.find_first_not_of("0123456789", number) - number)) + "'";
+        report("set-value", pos,
+               shown + ": " + q(wrote) + " is not a number, so " + q(name) + " becomes 0; " + fix);
+        return true;
+    }
+
+    // A condition with an operator conditions do not have: says which forms
+    // there are and what the game makes of this one.
+    bool conditionOperator(const survey::Text &condition)
+    {
+        const std::string_view text = condition.text;
+        size_t at = text.find_first_of("<>!|()");
+        if (const size_t twice = text.find("=="); twice < at)
+            at = twice;
+        if (at == std::string_view::npos)
+            return false;
+        std::string_view op = text.substr(at, text.find_first_not_of(at < text.size() && (text[at] == '(' || text[at] == ')') ? std::string_view("()") : std::string_view("<>!=|"), at) - at);
+        report("condition-operator", inCondition(condition.start, at),
+               "the condition " + q(text) + " uses " + q(op) +
+                   ", which conditions do not have: a condition is a name, names joined by '&', or a name '=' a "
+                   "number; this one " + conditionMeaning(text));
+        return true;
+    }
+
+    // What the game makes of a condition, in words.
+    std::string conditionMeaning(std::string_view text) const
+    {
+        const size_t first = text.find_first_of("&=");
+        auto isSet = [&](std::string_view name) { return variables_.set.contains(std::string(name)); };
+        if (first == std::string_view::npos)
+            return "tests a variable named " + q(text) +
+                   (isSet(text) ? ", true when it is not 0" : ", which no '.set' sets, so it is never true");
+        if (text[first] == '=') {
+            const std::string_view name = text.substr(0, first);
+            std::string_view rest = text.substr(first + 1);
+            rest = rest.substr(0, rest.find('='));
+            const std::string number(rest);
+            const long value = std::strtol(number.c_str(), nullptr, 10);
+            const bool digits = rest.find_first_of("0123456789") == (rest.starts_with('-') || rest.starts_with('+'));
+            return "compares " + (isSet(name) ? q(name) : "a variable named " + q(name)) + " with " +
+                   (rest.empty() ? std::string("nothing, which reads as 0")
+                    : digits     ? std::to_string(value)
+                                 : q(rest) + ", which reads as " + std::to_string(value)) +
+                   (isSet(name) ? ", and is true when " + q(name) + " is " + std::to_string(value)
+                                : ", and as no '.set' sets that variable, it is " +
+                                      std::string(value == 0 ? "always true" : "never true"));
+        }
+        std::string names;
+        bool anySet = false;
+        for (const auto &[name, index] : testedNames(text)) {
+            names += (names.empty() ? "" : ", ") + q(name);
+            anySet = anySet || isSet(name);
+        }
+        return "adds up the variables named " + names +
+               (anySet ? " and is true when they add up to how many there are"
+                       : ", which no '.set' sets, so it is never true");
     }
 
     // Stretches of lines no path runs: after a statement or a menu whose
@@ -610,7 +755,27 @@ private:
         if (survey_.gaveUp)
             return;
         const size_t end = std::min(text_.size(), text_.find('\0'));
-        auto unrun = [&](size_t i) { return !survey_.run[i]; };
+        // A '.fi' no path reaches still closes a block whose '.if' runs (both
+        // of its branches leave, say): removing it would change the map. Only
+        // the '.fi' of a block that never runs at all is part of what never runs.
+        std::vector<bool> run = survey_.run;
+        for (const auto &[elif, elseAt] : survey_.elifsAfterElse)  // its condition, reported as such
+            std::fill(run.begin() + elif, run.begin() + std::min(end, text_.find('\n', elif)), true);
+        bool deadIf = false;
+        for (size_t at = 0; at < end;) {
+            const size_t next = std::min(end, text_.find('\n', at) == std::string::npos ? end : text_.find('\n', at) + 1);
+            const std::string_view line = trimmed(std::string_view(text_).substr(at, next - at));
+            const std::string_view bare = line.ends_with('\n') ? trimmed(line.substr(0, line.size() - 1)) : line;
+            const bool reached = std::any_of(run.begin() + at, run.begin() + next, [](bool b) { return b; });
+            if (reached)
+                deadIf = false;
+            else if (bare.starts_with(".if") && bare.size() > 3 && isBlank(bare[3]))
+                deadIf = true;
+            else if (bare == ".fi" && !std::exchange(deadIf, false))
+                std::fill(run.begin() + at, run.begin() + next, true);
+            at = next;
+        }
+        auto unrun = [&](size_t i) { return !run[i]; };
         for (size_t i = 0; i < end;) {
             if (!unrun(i)) {
                 i++;

@@ -125,6 +125,11 @@ public:
                             at.condition == ConditionState::SkipBlock);
         if (opens && inText)
             survey_.condsInText.insert(at.first);
+        if (what == Directive::Elif && at.condition == ConditionState::SkipBlock) {
+            const ParsePlace place = parsePlace();
+            if (place.branch == Directive::Else)
+                survey_.elifsAfterElse.insert({at.first, place.branchAt});
+        }
     }
 
     void menu(uint32_t listStart, const PosList *bodies, const WatchPlace &) override

@@ -84,6 +84,8 @@ struct Survey {
     std::set<std::pair<uint32_t, uint32_t>> bodies;  // option bodies of the menus offered
     std::set<uint32_t> skipEndsInList;  // a skip that began between options stopped here
     std::set<uint32_t> condsInText;     // an .if, .elif or .else read as text (its first byte)
+    std::set<std::pair<uint32_t, uint32_t>> elifsAfterElse;  // an .elif (its first byte) read in the
+                                                             // branch of the .else at the second
     std::vector<bool> run;              // bytes some path runs (rather than passes over as part
                                         // of an option body while the list is read)
     bool menus = false;                 // some path offers a menu
