@@ -146,8 +146,8 @@ struct Variables {
 class MapChecker {
 public:
     MapChecker(const zokc::MapStore &game, const zokc::Map &map, const survey::Survey &surveyed,
-               const Variables &variables, std::vector<diag::Diagnostic> &out)
-        : game_(game), map_(map), survey_(surveyed), text_(map.text), lines_(map.text), variables_(variables),
+               const Variables &variables, const survey::Never &never, std::vector<diag::Diagnostic> &out)
+        : game_(game), map_(map), never_(never), survey_(surveyed), text_(map.text), lines_(map.text), variables_(variables),
           out_(out)
     {
     }
@@ -584,6 +584,13 @@ private:
                    "'.elif' after the '.else' on line " + std::to_string(lineOf(elseAt)) +
                        " of the same block never tests its condition: the '.else' branch runs up to it and the "
                        "rest of the block up to '.fi' is skipped; put the '.elif' before the '.else'");
+        if (survey_.descs.size() > 1)
+            for (const auto &[desc, by] : survey::replacedUnseen(text_.c_str(), static_cast<uint32_t>(text_.size() + 1), never_))
+                report("unseen-text", desc,
+                       "this description is always replaced by the one on line " + std::to_string(lineOf(by)) +
+                           " before the player can read it: the '.name' lines before that one keep the "
+                           "description counter from going above zero, so it does not wait for a key; put a menu "
+                           "between them, or drop a '.name'");
         for (const uint32_t pos : survey_.condsInText)
             report("cond-in-text", pos,
                    q(lineAt(pos)) + " inside a description is shown as text, and only the lines its skips swallow "
@@ -820,6 +827,7 @@ private:
 
     const zokc::MapStore &game_;
     const zokc::Map &map_;
+    const survey::Never &never_;  // the conditions play never finds true (or none)
     const survey::Survey &survey_;
     const std::string &text_;
     const diag::LineIndex lines_;
@@ -890,9 +898,9 @@ std::vector<diag::Diagnostic> checkGame(const zokc::MapStore &game)
         if (prune) {
             const survey::Survey pruned =
                 survey::surveyMap(map.text.c_str(), static_cast<uint32_t>(map.text.size() + 1), never);
-            MapChecker(game, map, pruned, variables, out).run();
+            MapChecker(game, map, pruned, variables, never, out).run();
         } else {
-            MapChecker(game, map, map.survey, variables, out).run();
+            MapChecker(game, map, map.survey, variables, {}, out).run();
         }
     }
 

@@ -52,7 +52,7 @@ const Kind KINDS[] = {
     {"unreachable-map", Severity::Warning, CHECK, "a map that no '.go' reaches from 'start'"},
     {"tall-description", Severity::Warning, ALL, "a description taller than its pane on an 80x24 terminal"},
     {"wide-label", Severity::Warning, CHECK, "an option label wider than the options pane on an 80x24 terminal"},
-    {"unseen-text", Severity::Warning, PLAY, "a name line or description replaced before the player can read it"},
+    {"unseen-text", Severity::Warning, ALL, "a name line or description replaced before the player can read it"},
     {"nul-byte", Severity::Warning, CHECK, "a zero byte, after which the map is ignored"},
     {"not-utf8", Severity::Warning, CHECK, "bytes that are not UTF-8"},
     {"go-outside", Severity::Warning, CHECK, "a '.go' target whose '..' climbs out of the game folder"},

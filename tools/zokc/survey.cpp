@@ -44,12 +44,37 @@ int32_t bounded(int32_t value)
 // follows both ways) but nothing it does is kept.
 constexpr uint64_t PENDING = 1u << 2, DEAD = 1u << 3, WAIT_BITS = ~(PENDING | DEAD);
 
-// How one survey goes: whether it follows key waits, and from which count.
+// How one survey goes: whether it follows key waits, and from which count,
+// or the descriptions replaced unseen (see Unseen).
 struct Options {
     bool waits = false;
     int32_t startCount = 0;
     const Never *never = nullptr;
+    bool unseen = false;
 };
+
+// What a path has shown, kept in its tag when descriptions replaced unseen
+// are looked for: the description last shown that the player has not yet
+// had a chance to read (its collected start), and a bound the description
+// counter cannot be above. The counter is never above 1 (a description
+// that finds it above zero sets it to 1), so that is the bound wherever
+// nothing is known; each '.name' lowers it, and a description that finds
+// it below zero leaves it one higher.
+struct Unseen {
+    uint32_t shown = NO_POS;
+    int32_t bound = 1;
+
+    static Unseen from(uint64_t tag)
+    {
+        const auto shown = static_cast<uint32_t>(tag >> 16);
+        return {shown == 0 ? NO_POS : shown - 1, 1 - static_cast<int32_t>((tag >> 48) & 0xff)};
+    }
+    uint64_t tag() const
+    {
+        return uint64_t{shown == NO_POS ? 0 : shown + 1u} << 16 | uint64_t(1 - bound) << 48;
+    }
+};
+constexpr int32_t UNSEEN_FLOOR = -100;
 
 class Surveyor : public ParseWatch {
 public:
@@ -140,6 +165,8 @@ public:
         for (uint32_t i = 0; i < bodies->count; i++)
             survey_.bodies.insert({bodies->items[i].start, bodies->items[i].end});
         survey_.menus = true;
+        if (options_.unseen)
+            setUnseen({});  // what was shown is read at the menu; the bodies may show more
         if (options_.waits && atTop()) {
             Waits w = waits();
             w.busy = true;
@@ -155,6 +182,11 @@ public:
         Text item{start, std::string(text), where(place), at.first};
         switch (what) {
         case Directive::Name:
+            if (options_.unseen) {
+                Unseen u = unseen();
+                u.bound = std::max(u.bound - 1, UNSEEN_FLOOR);
+                setUnseen(u);
+            }
             survey_.names.insert(std::move(item));
             if (options_.waits && atTop()) {
                 Waits w = waits();
@@ -163,6 +195,16 @@ public:
             }
             break;
         case Directive::Desc:
+            if (options_.unseen) {
+                // A counter at most zero: this one does not wait, and
+                // replaces the last unread.
+                Unseen u = unseen();
+                if (u.shown != NO_POS)
+                    (u.bound <= 0 ? replaced_ : read_)[u.shown] = item.first;
+                u.shown = at.first;
+                u.bound = std::min(u.bound + 1, 1);
+                setUnseen(u);
+            }
             survey_.descs.insert(std::move(item));
             if (options_.waits && atTop()) {
                 Waits w = waits();
@@ -204,6 +246,8 @@ public:
         if (!kept(NO_POS, false, true))
             return;
         survey_.ends.insert({result, at.last, place()});
+        if (options_.unseen && unseen().shown != NO_POS)
+            read_[unseen().shown] = 0;  // a leave, or a pass that may come round to a wait
         if (atTop()) {
             const bool leaves = result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN;
             if (options_.waits) {
@@ -213,6 +257,18 @@ public:
                 passes_ = true;
             }
         }
+    }
+
+    // The descriptions (by their collected start) some path replaces unseen
+    // and no path lets the player read, each with the '.desc' of one that
+    // replaces it.
+    std::map<uint32_t, uint32_t> replacedUnseen() const
+    {
+        std::map<uint32_t, uint32_t> found;
+        for (const auto &[shown, by] : replaced_)
+            if (!read_.contains(shown))
+                found.emplace(shown, by);
+        return found;
     }
 
     // What the passes of a survey that followed key waits found: whether
@@ -248,6 +304,9 @@ private:
         setParseTag((place.tag & ~PENDING) | (trueWay ? DEAD : 0));
         return !trueWay;
     }
+
+    Unseen unseen() const { return Unseen::from(parsePlace().tag & WAIT_BITS); }
+    void setUnseen(const Unseen &u) { setParseTag((parsePlace().tag & ~WAIT_BITS) | u.tag()); }
 
     Waits waits() const { return Waits::from(parsePlace().tag & WAIT_BITS, options_.startCount); }
     void setWaits(const Waits &w)
@@ -288,6 +347,7 @@ private:
     bool pruning_ = false;       // some condition play never finds true was read
     bool awaitNewline_ = false;  // such a condition was just read: its line's end comes next
     uint32_t pendingAt_ = NO_POS - 1;  // the end of that line
+    std::map<uint32_t, uint32_t> replaced_, read_;
     bool waited_ = false, passes_ = false;
     int32_t endCount_ = DESC_COUNT_FLOOR;
 };
@@ -321,6 +381,18 @@ bool idleFrom(const char *text, uint32_t size, const Never *never, int32_t start
 }
 
 }  // namespace
+
+std::map<uint32_t, uint32_t> replacedUnseen(const char *text, uint32_t size, const Never &never)
+{
+    Survey found;
+    found.run.assign(size, false);
+    Surveyor surveyor(found, text, size, {false, 0, never ? &never : nullptr, true});
+    {
+        const WatchScope watching(&surveyor);
+        parse_r(text, 0, size);
+    }
+    return found.gaveUp ? std::map<uint32_t, uint32_t>{} : surveyor.replacedUnseen();
+}
 
 // A map with a menu, a .go, a .die or a .win somewhere may wait on some
 // path, so it is not one that goes idle; only a map with none of them needs

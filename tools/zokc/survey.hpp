@@ -6,6 +6,7 @@
 
 #include <compare>
 #include <functional>
+#include <map>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -106,5 +107,10 @@ constexpr uint8_t IDLE_PASSES_FOLLOWED = 4;
 // (as readfile gives it). With never, what play could do only on the true
 // way of a condition it never finds true is left out.
 Survey surveyMap(const char *text, uint32_t size, const Never &never = {});
+
+// The descriptions some way through the map replaces with another before
+// the player can read it, and no way lets the player read: by the first byte
+// of each '.desc', the first byte of a '.desc' that replaces it.
+std::map<uint32_t, uint32_t> replacedUnseen(const char *text, uint32_t size, const Never &never = {});
 
 }  // namespace survey
