@@ -584,6 +584,7 @@ private:
                    "'.elif' after the '.else' on line " + std::to_string(lineOf(elseAt)) +
                        " of the same block never tests its condition: the '.else' branch runs up to it and the "
                        "rest of the block up to '.fi' is skipped; put the '.elif' before the '.else'");
+        controlBytes();
         if (survey_.descs.size() > 1)
             for (const auto &[desc, by] : survey::replacedUnseen(text_.c_str(), static_cast<uint32_t>(text_.size() + 1), never_))
                 report("unseen-text", desc,
@@ -659,6 +660,51 @@ private:
                            ", which no '.set' in any map sets, so it is always 0" +
                            didYouMean(name, variables_.set, true));
         }
+    }
+
+    // Control bytes in what the player reads: zok shows each but tab and
+    // newline in caret notation. One report for each text, at its first.
+    void controlBytes()
+    {
+        std::set<uint32_t> reported;  // a CR that hides a directive is reported as such
+        for (const survey::Note &note : survey_.notes)
+            if (note.notice == Notice::CarriageReturn)
+                reported.insert(note.pos);
+        auto check = [&](const survey::Text &item, const char *what, bool tabsDropped) {
+            uint32_t pos = item.start;
+            for (const char ch : item.text) {
+                if (tabsDropped)
+                    while (text_[pos] == '\t')
+                        pos++;
+                const auto byte = static_cast<unsigned char>(ch);
+                if ((byte < 0x20 && ch != '\t' && ch != '\n') || byte == 0x7f) {
+                    if (reported.insert(pos).second)
+                        controlByte(pos, ch, what);
+                    return;
+                }
+                pos++;
+            }
+        };
+        for (const survey::Text &name : survey_.names)
+            check(name, "name line", false);
+        for (const survey::Text &desc : survey_.descs)
+            check(desc, "description", true);
+        for (const survey::Text &label : survey_.labels)
+            check(label, "label", false);
+    }
+
+    void controlByte(uint32_t pos, char ch, const char *what)
+    {
+        static const std::map<char, const char *> names = {
+            {'\a', "a bell"}, {'\b', "a backspace"}, {'\v', "a vertical tab"}, {'\f', "a form feed"},
+            {'\r', "a carriage return"}, {'\x1b', "an escape"}, {'\x7f', "a delete"}};
+        const auto named = names.find(ch);
+        const std::string shown = ch == '\x7f' ? "^?" : std::string{'^', static_cast<char>(ch + 64)};
+        report("control-byte", pos,
+               std::string(named == names.end() ? "a control byte" : named->second) + " in the " + what +
+                   " is shown as '" + shown + "'" +
+                   (ch == '\r' ? ": the map has CR-LF line ends; save it with plain newline line ends"
+                                : ", not acted on; remove it"));
     }
 
     // A '.set' that looks like arithmetic or whose value is no number: the

@@ -53,6 +53,7 @@ const Kind KINDS[] = {
     {"tall-description", Severity::Warning, ALL, "a description taller than its pane on an 80x24 terminal"},
     {"wide-label", Severity::Warning, CHECK, "an option label wider than the options pane on an 80x24 terminal"},
     {"unseen-text", Severity::Warning, ALL, "a name line or description replaced before the player can read it"},
+    {"control-byte", Severity::Warning, CHECK, "a control byte in a name line, description or label, shown as ^X"},
     {"nul-byte", Severity::Warning, CHECK, "a zero byte, after which the map is ignored"},
     {"not-utf8", Severity::Warning, CHECK, "bytes that are not UTF-8"},
     {"go-outside", Severity::Warning, CHECK, "a '.go' target whose '..' climbs out of the game folder"},
