@@ -147,7 +147,8 @@ class MapChecker {
 public:
     MapChecker(const zokc::MapStore &game, const zokc::Map &map, const survey::Survey &surveyed,
                const Variables &variables, const survey::Never &never, std::vector<diag::Diagnostic> &out)
-        : game_(game), map_(map), never_(never), survey_(surveyed), text_(map.text), lines_(map.text), variables_(variables),
+        : game_(game), map_(map), never_(never), survey_(surveyed), text_(map.text), lines_(map.text),
+          variables_(variables),
           out_(out)
     {
     }
@@ -586,7 +587,8 @@ private:
                        "rest of the block up to '.fi' is skipped; put the '.elif' before the '.else'");
         controlBytes();
         if (survey_.descs.size() > 1)
-            for (const auto &[desc, by] : survey::replacedUnseen(text_.c_str(), static_cast<uint32_t>(text_.size() + 1), never_))
+            for (const auto &[desc, by] :
+                 survey::replacedUnseen(text_.c_str(), static_cast<uint32_t>(text_.size() + 1), never_))
                 report("unseen-text", desc,
                        "this description is always replaced by the one on line " + std::to_string(lineOf(by)) +
                            " before the player can read it: the '.name' lines before that one keep the "
@@ -743,7 +745,8 @@ private:
         if (wrote.starts_with("+=") || wrote.starts_with("-=") || wrote.starts_with("*=") || wrote.starts_with("/="))
             fix = "there is no arithmetic: '.set' stores the number written after the name and a space";
         else if (number != std::string_view::npos)
-            fix = "write '.set " + quoted(name) + " " + quoted(value.substr(number, value.find_first_not_of("0123456789", number) - number)) + "'";
+            fix = "write '.set " + quoted(name) + " " +
+                  quoted(value.substr(number, value.find_first_not_of("0123456789", number) - number)) + "'";
         report("set-value", pos,
                shown + ": " + q(wrote) + " is not a number, so " + q(name) + " becomes 0; " + fix);
         return true;
@@ -759,7 +762,8 @@ private:
             at = twice;
         if (at == std::string_view::npos)
             return false;
-        std::string_view op = text.substr(at, text.find_first_not_of(at < text.size() && (text[at] == '(' || text[at] == ')') ? std::string_view("()") : std::string_view("<>!=|"), at) - at);
+        const bool paren = text[at] == '(' || text[at] == ')';
+        const std::string_view op = text.substr(at, paren ? 1 : text.find_first_not_of("<>!=|", at) - at);
         report("condition-operator", inCondition(condition.start, at),
                "the condition " + q(text) + " uses " + q(op) +
                    ", which conditions do not have: a condition is a name, names joined by '&', or a name '=' a "
@@ -816,7 +820,8 @@ private:
             std::fill(run.begin() + elif, run.begin() + std::min(end, text_.find('\n', elif)), true);
         bool deadIf = false;
         for (size_t at = 0; at < end;) {
-            const size_t next = std::min(end, text_.find('\n', at) == std::string::npos ? end : text_.find('\n', at) + 1);
+            const size_t newline = text_.find('\n', at);
+            const size_t next = newline == std::string::npos ? end : std::min(end, newline + 1);
             const std::string_view line = trimmed(std::string_view(text_).substr(at, next - at));
             const std::string_view bare = line.ends_with('\n') ? trimmed(line.substr(0, line.size() - 1)) : line;
             const bool reached = std::any_of(run.begin() + at, run.begin() + next, [](bool b) { return b; });

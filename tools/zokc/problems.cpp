@@ -40,7 +40,7 @@ const Kind KINDS[] = {
     {"elif-after-else", Severity::Warning, CHECK, "an '.elif' after the '.else' of its block, never tested"},
     {"option-outside-list", Severity::Warning, CHECK, "'.opt' or '.tpo' outside a list, where the body is script"},
     {"directive-case", Severity::Warning, CHECK, "a directive written in the wrong case, such as '.Name'"},
-    {"byte-order-mark", Severity::Warning, CHECK, "a byte-order mark at the start of a map, which hides its first line"},
+    {"byte-order-mark", Severity::Warning, CHECK, "a byte-order mark at the start of a map, hiding its first line"},
     {"loop-spreads", Severity::Warning, CHECK, "a list that loops because an earlier list had '.loop'"},
     {"unset-variable", Severity::Warning, CHECK, "a variable tested but set in no map"},
     {"unused-variable", Severity::Warning, CHECK, "a variable set but tested in no map"},
