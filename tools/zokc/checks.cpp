@@ -426,7 +426,8 @@ private:
         std::string lower(word);
         std::ranges::transform(lower, lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
         for (const std::string_view name : DIRECTIVES) {
-            if (lower.starts_with(name) && !word.starts_with(name)) {
+            const bool alone = line.size() == name.size() || isBlank(line[name.size()]);
+            if (lower.starts_with(name) && !word.starts_with(name) && alone) {
                 report("directive-case", start,
                        q(line) + " is not a directive: directives are written in lower case, so the line is "
                                  "ignored (did you mean " + q(name) + "?)");
@@ -718,7 +719,8 @@ private:
         const size_t op = name.find_first_of("=+-*/");
         const bool digitsAfter = op != std::string_view::npos && op + 1 < name.size() &&
                                  std::isdigit(static_cast<unsigned char>(name[op + 1]));
-        if (op != std::string_view::npos && (name[op] == '=' || digitsAfter)) {
+        const bool tested = variables_.tested.contains(std::string(name));  // then it is the name meant
+        if (op != std::string_view::npos && (name[op] == '=' || digitsAfter) && !tested) {
             const std::string_view base = name.substr(0, op);
             report("set-arithmetic", set.start + static_cast<uint32_t>(op),
                    shown + " sets a variable named " + q(name) + " to 1: there is no " +
