@@ -428,7 +428,9 @@ private:
         for (const std::string_view name : DIRECTIVES) {
             const bool alone = line.size() == name.size() || isBlank(line[name.size()]);
             if (lower.starts_with(name) && !word.starts_with(name) && alone) {
-                report("directive-case", start,
+                const size_t capital = std::ranges::find_if(line, [](unsigned char ch) { return std::isupper(ch); }) -
+                                       line.begin();
+                report("directive-case", start + static_cast<uint32_t>(capital),
                        q(line) + " is not a directive: directives are written in lower case, so the line is "
                                  "ignored (did you mean " + q(name) + "?)");
                 return;
@@ -620,13 +622,16 @@ private:
         for (const zokc::Map &map : game_.listedMaps())
             names.push_back(map.name);
         std::string suggestion = didYouMean(go.text, names);
-        if (std::string_view stem = go.text; stem.ends_with(".zok") && game_.find(stem.substr(0, stem.size() - 4)))
+        uint32_t at = go.start;
+        if (std::string_view stem = go.text; stem.ends_with(".zok") && game_.find(stem.substr(0, stem.size() - 4))) {
             suggestion = " (did you mean " + q(stem.substr(0, stem.size() - 4)) +
                          "? '.go' names a map without its '.zok')";
+            at += static_cast<uint32_t>(stem.size() - 4);
+        }
         std::string trailing;
         if (!go.text.empty() && isBlank(go.text.back()))
             trailing = " (the blanks after the name count)";
-        report("missing-map", go.start,
+        report("missing-map", at,
                "'.go " + quoted(go.text) + "' leads to " + q(path) + trailing +
                    ", which does not exist: the game ends there with 'Could not load " + quoted(path) + "'" +
                    suggestion);
