@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VarTable.hpp"
+#include "checks.hpp"
 #include "Word.hpp"
 #include "engine.hpp"
 #include "game.hpp"
@@ -156,7 +157,15 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
         const auto size = static_cast<uint32_t>(script.size() + 1);
         const survey::Survey found = survey::surveyMap(script.c_str(), size);
         if (found.gaveUp) { partial++; continue; }
+        // The later runs leave 'c' at 0 unless the script sets it, and are held to the survey that leaves out
+        // the true ways of the conditions that then never hold.
+        std::set<std::string> set{"a", "b"};
+        for (const survey::Text &item : found.sets) set.insert(item.text.substr(0, item.text.find(' ')));
+        const survey::Survey pruned = survey::surveyMap(
+            script.c_str(), size, [&](std::string_view condition) { return checks::neverTrue(condition, set); });
         for (int run = 0; run < RUNS; run++) {
+            const bool pruning = run >= RUNS / 2;
+            if (pruning && pruned.gaveUp) break;
             SCOPED_TRACE("script " + std::to_string(n) + ", run " + std::to_string(run) + ":\n" + script);
             // The same run watched, and as in play, where lines without directives are read in one step.
             Player player(static_cast<uint32_t>(n * RUNS + run)), unwatched(static_cast<uint32_t>(n * RUNS + run));
@@ -164,7 +173,8 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
             for (Player *one : {&player, &unwatched}) {
                 const Engine engine(one, one == &player ? one : nullptr);
                 for (const char *name : VARIABLES)
-                    setVar(global_variables, name, std::uniform_int_distribution<int>(-1, 2)(one->random));
+                    setVar(global_variables, name, pruning && name == std::string("c")
+                                                       ? 0 : std::uniform_int_distribution<int>(-1, 2)(one->random));
                 try {
                     results[one == &unwatched] = parse_r(script.c_str(), 0, size);
                 } catch (const EnoughPlayed &) {
@@ -176,17 +186,18 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
             ASSERT_EQ(player.labels, unwatched.labels);
             ASSERT_TRUE(std::ranges::equal(player.descs, unwatched.descs, {}, &Shown::second, &Shown::second));
 
+            const survey::Survey &seen = pruning ? pruned : found;
             for (size_t i = 0; i < player.directives.size(); i++) {
                 const auto &directive = player.directives[i];
-                ASSERT_TRUE(found.directives.contains(directive))
+                ASSERT_TRUE(seen.directives.contains(directive))
                     << "directive " << static_cast<int>(directive.first) << " at byte " << directive.second;
                 ASSERT_TRUE(player.firsts[i] <= directive.second && script[player.firsts[i]] == '.')
                     << "directive " << static_cast<int>(directive.first) << " said to begin at byte " << player.firsts[i];
             }
             for (const auto &[start, text] : player.descs)
-                ASSERT_TRUE(hasText(found.descs, text, start)) << "description from byte " << start << ": " << text;
-            for (const auto &[shown, texts] : {std::pair{&player.gos, &found.gos}, {&player.names, &found.names},
-                                               {&player.labels, &found.labels}})
+                ASSERT_TRUE(hasText(seen.descs, text, start)) << "description from byte " << start << ": " << text;
+            for (const auto &[shown, texts] : {std::pair{&player.gos, &seen.gos}, {&player.names, &seen.names},
+                                               {&player.labels, &seen.labels}})
                 for (const std::string &text : *shown) ASSERT_TRUE(hasText(*texts, text)) << "'" << text << "'";
         }
     }

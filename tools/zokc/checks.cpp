@@ -12,11 +12,15 @@
 #include "game.hpp"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <set>
 #include <tuple>
+#include <utility>
 
 namespace checks {
 
@@ -55,6 +59,8 @@ const char *nameOf(Directive what)
 const std::vector<std::string_view> DIRECTIVES = {".name", ".desc", ".dend",  ".list", ".opt", ".tpo",
                                                   ".loop", ".lend", ".go",    ".set",  ".break", ".exit",
                                                   ".die",  ".win",  ".if",    ".elif", ".else", ".fi"};
+
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 bool isBlank(char ch)
 {
@@ -96,11 +102,12 @@ size_t distance(std::string_view a, std::string_view b)
 }
 
 // " (did you mean 'x'?)" for the nearest candidate a typo away, or "".
+// close: only one a slip of a key away from a word long enough to tell.
 template <typename Names>
-std::string didYouMean(std::string_view word, const Names &candidates)
+std::string didYouMean(std::string_view word, const Names &candidates, bool close = false)
 {
     std::string_view best;
-    size_t bestDistance = word.size() < 4 ? 1 : 2;
+    size_t bestDistance = close ? (word.size() < 3 ? 0 : word.size() < 6 ? 1 : 2) : word.size() < 4 ? 1 : 2;
     for (const auto &candidate : candidates) {
         const size_t d = distance(word, candidate);
         if (d > 0 && d <= bestDistance && (best.empty() || d < bestDistance))
@@ -140,9 +147,10 @@ struct Variables {
 
 class MapChecker {
 public:
-    MapChecker(const zokc::MapStore &game, const zokc::Map &map, const Variables &variables,
-               std::vector<diag::Diagnostic> &out)
-        : game_(game), map_(map), survey_(map.survey), text_(map.text), lines_(map.text), variables_(variables),
+    MapChecker(const zokc::MapStore &game, const zokc::Map &map, const survey::Survey &surveyed,
+               const Variables &variables, const survey::Never &never, std::vector<diag::Diagnostic> &out)
+        : game_(game), map_(map), never_(never), survey_(surveyed), text_(map.text), lines_(map.text),
+          variables_(variables),
           out_(out)
     {
     }
@@ -168,7 +176,7 @@ public:
         texts();
         conditionsInOptions();
         neverRun();
-        if (survey_.idle) {
+        if (survey_.idle && survey_.idleAfter == 0) {
             const bool empty = text_.find_first_not_of(" \t\r\n") == std::string::npos;
             report("never-waits", 0,
                    std::string(empty ? "the map is empty, so it" : "the map") +
@@ -177,6 +185,15 @@ public:
                                               : " (a '.name' before a description lets it through without a key)") +
                        ": it is played again and again until the game gives up after " + idleLimitText() +
                        " passes; give it a menu, a '.go', a '.die' or a '.win'");
+        } else if (survey_.idle) {
+            const int passes = survey_.idleAfter;
+            report("never-waits", 0,
+                   "the map waits for a key on its first " +
+                       (passes == 1 ? std::string("pass") : std::to_string(passes) + " passes") +
+                       " and then never again, and it never ends the game or moves on: its '.name' lines count "
+                       "the description counter down as fast as its descriptions count it up, so no description "
+                       "waits, and it is played again and again until the game gives up after " +
+                       idleLimitText() + " passes; give it a menu, a '.go', a '.die' or a '.win'");
         }
     }
 
@@ -219,6 +236,16 @@ private:
 
     void bytes()
     {
+        if (text_.starts_with(BYTE_ORDER_MARK)) {
+            const std::string_view first = lineAt(0).substr(BYTE_ORDER_MARK.size());
+            report("byte-order-mark", 0,
+                   "the map begins with a byte-order mark, three bytes (EF BB BF) that some editors put at the "
+                   "start of a UTF-8 file and that no editor shows: " +
+                       (first.starts_with('.') ? "the game reads them as part of the first line, so " + q(first) +
+                                                     " is not read as a directive"
+                                               : std::string("the game reads them as part of the first line")) +
+                       "; save the map as UTF-8 without a byte-order mark (without 'BOM')");
+        }
         const size_t zero = text_.find('\0');
         if (zero != std::string::npos)
             report("nul-byte", static_cast<uint32_t>(zero),
@@ -350,6 +377,8 @@ private:
         while (!line.empty() && isBlank(line.back()))
             line.remove_suffix(1);
         const bool inList = note.place.block == MainState::ListBlock;
+        if (start == 0 && text_.starts_with(BYTE_ORDER_MARK))
+            return;  // the byte-order mark, reported as such
         if (!word.starts_with('.')) {
             report("top-level-text", start,
                    inList ? "text between the options of a list is ignored: " + q(line) +
@@ -363,6 +392,17 @@ private:
                    q(line) + " in an option's body begins with '.opt', so while the list is read it counts as a "
                              "nested option: the body runs on to one more '.tpo' than it seems to; begin the line "
                              "differently");
+            return;
+        }
+        const bool optLine = line.starts_with(".opt") && (line.size() == 4 || isBlank(line[4]));
+        if (!inList && (optLine || word == ".tpo")) {
+            report("option-outside-list", start,
+                   word == ".tpo"
+                       ? "'.tpo' outside a list does nothing: options belong between '.list' and '.lend', so the "
+                         "lines before it ran as plain script; open the list with '.list' before its first '.opt'"
+                       : q(line) + " outside a list offers nothing: options belong between '.list' and '.lend', so "
+                                   "the lines after it run here as plain script; open a list with '.list' before it "
+                                   "and close it with '.lend'");
             return;
         }
         static const std::map<std::string_view, const char *> alone = {
@@ -393,6 +433,19 @@ private:
                 report("unknown-directive", start,
                        q(line) + " is not a directive: '" + std::string(name) +
                            "' needs a blank after it; the line does nothing");
+                return;
+            }
+        }
+        std::string lower(word);
+        std::ranges::transform(lower, lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        for (const std::string_view name : DIRECTIVES) {
+            const bool alone = line.size() == name.size() || isBlank(line[name.size()]);
+            if (lower.starts_with(name) && !word.starts_with(name) && alone) {
+                const size_t capital = std::ranges::find_if(line, [](unsigned char ch) { return std::isupper(ch); }) -
+                                       line.begin();
+                report("directive-case", start + static_cast<uint32_t>(capital),
+                       q(line) + " is not a directive: directives are written in lower case, so the line is "
+                                 "ignored (did you mean " + q(name) + "?)");
                 return;
             }
         }
@@ -510,6 +563,8 @@ private:
                 report("tab-in-set", set.start + static_cast<uint32_t>(tab),
                        "'.set " + quoted(set.text) + "': a tab does not separate the value, so this sets " +
                            q(name) + " to 1; put a space between the name and the value");
+            else if (setSlip(set, name))
+                ;
             else if (!variables_.tested.contains(std::string(name)))
                 report("unused-variable", set.start,
                        "'.set " + quoted(set.text) + "' sets " + q(name) +
@@ -541,6 +596,20 @@ private:
                            " terminal " + std::to_string(STANDARD_LAYOUT.opts.cols) +
                            ": it runs onto the next row, or is cut off when the menu scrolls; shorten it");
         }
+        for (const auto &[elif, elseAt] : survey_.elifsAfterElse)
+            report("elif-after-else", elif,
+                   "'.elif' after the '.else' on line " + std::to_string(lineOf(elseAt)) +
+                       " of the same block never tests its condition: the '.else' branch runs up to it and the "
+                       "rest of the block up to '.fi' is skipped; put the '.elif' before the '.else'");
+        controlBytes();
+        if (survey_.descs.size() > 1)
+            for (const auto &[desc, by] :
+                 survey::replacedUnseen(text_.c_str(), static_cast<uint32_t>(text_.size() + 1), never_))
+                report("unseen-text", desc,
+                       "this description is always replaced by the one on line " + std::to_string(lineOf(by)) +
+                           " before the player can read it: the '.name' lines before that one keep the "
+                           "description counter from going above zero, so it does not wait for a key; put a menu "
+                           "between them, or drop a '.name'");
         for (const uint32_t pos : survey_.condsInText)
             report("cond-in-text", pos,
                    q(lineAt(pos)) + " inside a description is shown as text, and only the lines its skips swallow "
@@ -565,13 +634,20 @@ private:
         std::vector<std::string> names;
         for (const zokc::Map &map : game_.listedMaps())
             names.push_back(map.name);
+        std::string suggestion = didYouMean(go.text, names);
+        uint32_t at = go.start;
+        if (std::string_view stem = go.text; stem.ends_with(".zok") && game_.find(stem.substr(0, stem.size() - 4))) {
+            suggestion = " (did you mean " + q(stem.substr(0, stem.size() - 4)) +
+                         "? '.go' names a map without its '.zok')";
+            at += static_cast<uint32_t>(stem.size() - 4);
+        }
         std::string trailing;
         if (!go.text.empty() && isBlank(go.text.back()))
             trailing = " (the blanks after the name count)";
-        report("missing-map", go.start,
+        report("missing-map", at,
                "'.go " + quoted(go.text) + "' leads to " + q(path) + trailing +
                    ", which does not exist: the game ends there with 'Could not load " + quoted(path) + "'" +
-                   didYouMean(go.text, names));
+                   suggestion);
     }
 
     void conditionText(const survey::Text &condition)
@@ -584,6 +660,8 @@ private:
                        "save the map with plain newline line ends");
             return;
         }
+        if (conditionOperator(condition))
+            return;
         const size_t first = text.find_first_of("&=");
         if (first != std::string_view::npos) {
             const char other = text[first] == '&' ? '=' : '&';
@@ -601,8 +679,150 @@ private:
                 report("unset-variable", inCondition(condition.start, index),
                        "the condition " + q(text) + " tests " + q(name) +
                            ", which no '.set' in any map sets, so it is always 0" +
-                           didYouMean(name, variables_.set));
+                           didYouMean(name, variables_.set, true));
         }
+    }
+
+    // Control bytes in what the player reads: zok shows each but tab and
+    // newline in caret notation. One report for each text, at its first.
+    void controlBytes()
+    {
+        std::set<uint32_t> reported;  // a CR that hides a directive is reported as such
+        for (const survey::Note &note : survey_.notes)
+            if (note.notice == Notice::CarriageReturn)
+                reported.insert(note.pos);
+        auto check = [&](const survey::Text &item, const char *what, bool tabsDropped) {
+            uint32_t pos = item.start;
+            for (const char ch : item.text) {
+                if (tabsDropped)
+                    while (text_[pos] == '\t')
+                        pos++;
+                const auto byte = static_cast<unsigned char>(ch);
+                if ((byte < 0x20 && ch != '\t' && ch != '\n') || byte == 0x7f) {
+                    if (reported.insert(pos).second)
+                        controlByte(pos, ch, what);
+                    return;
+                }
+                pos++;
+            }
+        };
+        for (const survey::Text &name : survey_.names)
+            check(name, "name line", false);
+        for (const survey::Text &desc : survey_.descs)
+            check(desc, "description", true);
+        for (const survey::Text &label : survey_.labels)
+            check(label, "label", false);
+    }
+
+    void controlByte(uint32_t pos, char ch, const char *what)
+    {
+        static const std::map<char, const char *> names = {
+            {'\a', "a bell"}, {'\b', "a backspace"}, {'\v', "a vertical tab"}, {'\f', "a form feed"},
+            {'\r', "a carriage return"}, {'\x1b', "an escape"}, {'\x7f', "a delete"}};
+        const auto named = names.find(ch);
+        const std::string shown = ch == '\x7f' ? "^?" : std::string{'^', static_cast<char>(ch + 64)};
+        report("control-byte", pos,
+               std::string(named == names.end() ? "a control byte" : named->second) + " in the " + what +
+                   " is shown as '" + shown + "'" +
+                   (ch == '\r' ? ": the map has CR-LF line ends; save it with plain newline line ends"
+                                : ", not acted on; remove it"));
+    }
+
+    // A '.set' that looks like arithmetic or whose value is no number: the
+    // name runs to the first space and the value is the number at the start
+    // of the rest (none reads 0).
+    bool setSlip(const survey::Text &set, std::string_view name)
+    {
+        const std::string shown = "'.set " + quoted(set.text) + "'";
+        const size_t op = name.find_first_of("=+-*/");
+        const bool digitsAfter = op != std::string_view::npos && op + 1 < name.size() &&
+                                 std::isdigit(static_cast<unsigned char>(name[op + 1]));
+        const bool tested = variables_.tested.contains(std::string(name));  // then it is the name meant
+        if (op != std::string_view::npos && (name[op] == '=' || digitsAfter) && !tested) {
+            const std::string_view base = name.substr(0, op);
+            report("set-arithmetic", set.start + static_cast<uint32_t>(op),
+                   shown + " sets a variable named " + q(name) + " to 1: there is no " +
+                       (name[op] == '=' ? "'=' in '.set'" : "arithmetic") + ", a name runs to the first space" +
+                       (name[op] == '=' && digitsAfter ? "; write '.set " + quoted(base) + " " +
+                                                             quoted(name.substr(op + 1)) + "'"
+                                                       : "; '.set' stores a number written after the name and a "
+                                                         "space, as '.set " + quoted(base) + " 5'"));
+            return true;
+        }
+        if (name.empty() || name.size() == set.text.size())
+            return false;  // no value, or a blank too many before the name (reported as such)
+        const std::string_view value = std::string_view(set.text).substr(name.size() + 1);
+        const size_t at = value.find_first_not_of(" \t\v\f\r");
+        if (at == std::string_view::npos)
+            return false;  // '.set gold ' sets 0: a blank too many, too small a slip to name
+        size_t digit = at + (value[at] == '+' || value[at] == '-');
+        if (digit < value.size() && std::isdigit(static_cast<unsigned char>(value[digit])))
+            return false;
+        const std::string_view wrote = trimmed(value);
+        const uint32_t pos = set.start + static_cast<uint32_t>(name.size() + 1 + at);
+        const size_t number = value.find_first_of("0123456789");
+        std::string fix = "write the value in digits after the name and a space";
+        if (wrote.starts_with("+=") || wrote.starts_with("-=") || wrote.starts_with("*=") || wrote.starts_with("/="))
+            fix = "there is no arithmetic: '.set' stores the number written after the name and a space";
+        else if (number != std::string_view::npos)
+            fix = "write '.set " + quoted(name) + " " +
+                  quoted(value.substr(number, value.find_first_not_of("0123456789", number) - number)) + "'";
+        report("set-value", pos,
+               shown + ": " + q(wrote) + " is not a number, so " + q(name) + " becomes 0; " + fix);
+        return true;
+    }
+
+    // A condition with an operator conditions do not have: says which forms
+    // there are and what the game makes of this one.
+    bool conditionOperator(const survey::Text &condition)
+    {
+        const std::string_view text = condition.text;
+        size_t at = text.find_first_of("<>!|()");
+        if (const size_t twice = text.find("=="); twice < at)
+            at = twice;
+        if (at == std::string_view::npos)
+            return false;
+        const bool paren = text[at] == '(' || text[at] == ')';
+        const std::string_view op = text.substr(at, paren ? 1 : text.find_first_not_of("<>!=|", at) - at);
+        report("condition-operator", inCondition(condition.start, at),
+               "the condition " + q(text) + " uses " + q(op) +
+                   ", which conditions do not have: a condition is a name, names joined by '&', or a name '=' a "
+                   "number; this one " + conditionMeaning(text));
+        return true;
+    }
+
+    // What the game makes of a condition, in words.
+    std::string conditionMeaning(std::string_view text) const
+    {
+        const size_t first = text.find_first_of("&=");
+        auto isSet = [&](std::string_view name) { return variables_.set.contains(std::string(name)); };
+        if (first == std::string_view::npos)
+            return "tests a variable named " + q(text) +
+                   (isSet(text) ? ", true when it is not 0" : ", which no '.set' sets, so it is never true");
+        if (text[first] == '=') {
+            const std::string_view name = text.substr(0, first);
+            std::string_view rest = text.substr(first + 1);
+            rest = rest.substr(0, rest.find('='));
+            const std::string number(rest);
+            const long value = std::strtol(number.c_str(), nullptr, 10);
+            const bool digits = rest.find_first_of("0123456789") == (rest.starts_with('-') || rest.starts_with('+'));
+            return "compares " + (isSet(name) ? q(name) : "a variable named " + q(name)) + " with " +
+                   (rest.empty() ? std::string("nothing, which reads as 0")
+                    : digits     ? std::to_string(value)
+                                 : q(rest) + ", which reads as " + std::to_string(value)) +
+                   (isSet(name) ? ", and is true when " + q(name) + " is " + std::to_string(value)
+                                : ", and as no '.set' sets that variable, it is " +
+                                      std::string(value == 0 ? "always true" : "never true"));
+        }
+        std::string names;
+        bool anySet = false;
+        for (const auto &[name, index] : testedNames(text)) {
+            names += (names.empty() ? "" : ", ") + q(name);
+            anySet = anySet || isSet(name);
+        }
+        return "adds up the variables named " + names +
+               (anySet ? " and is true when they add up to how many there are"
+                       : ", which no '.set' sets, so it is never true");
     }
 
     // Stretches of lines no path runs: after a statement or a menu whose
@@ -612,7 +832,28 @@ private:
         if (survey_.gaveUp)
             return;
         const size_t end = std::min(text_.size(), text_.find('\0'));
-        auto unrun = [&](size_t i) { return !survey_.run[i]; };
+        // A '.fi' no path reaches still closes a block whose '.if' runs (both
+        // of its branches leave, say): removing it would change the map. Only
+        // the '.fi' of a block that never runs at all is part of what never runs.
+        std::vector<bool> run = survey_.run;
+        for (const auto &[elif, elseAt] : survey_.elifsAfterElse)  // its condition, reported as such
+            std::fill(run.begin() + elif, run.begin() + std::min(end, text_.find('\n', elif)), true);
+        bool deadIf = false;
+        for (size_t at = 0; at < end;) {
+            const size_t newline = text_.find('\n', at);
+            const size_t next = newline == std::string::npos ? end : std::min(end, newline + 1);
+            const std::string_view line = trimmed(std::string_view(text_).substr(at, next - at));
+            const std::string_view bare = line.ends_with('\n') ? trimmed(line.substr(0, line.size() - 1)) : line;
+            const bool reached = std::any_of(run.begin() + at, run.begin() + next, [](bool b) { return b; });
+            if (reached)
+                deadIf = false;
+            else if (bare.starts_with(".if") && bare.size() > 3 && isBlank(bare[3]))
+                deadIf = true;
+            else if (bare == ".fi" && !std::exchange(deadIf, false))
+                std::fill(run.begin() + at, run.begin() + next, true);
+            at = next;
+        }
+        auto unrun = [&](size_t i) { return !run[i]; };
         for (size_t i = 0; i < end;) {
             if (!unrun(i)) {
                 i++;
@@ -657,6 +898,7 @@ private:
 
     const zokc::MapStore &game_;
     const zokc::Map &map_;
+    const survey::Never &never_;  // the conditions play never finds true (or none)
     const survey::Survey &survey_;
     const std::string &text_;
     const diag::LineIndex lines_;
@@ -684,6 +926,23 @@ void unreachable(const zokc::MapStore &game, const zokc::Map *start, std::vector
 
 }  // namespace
 
+// Whether play never finds a condition true: no map sets a variable it
+// reads, so each is 0, and its form makes that false (a name alone is 0,
+// names joined by '&' add up to 0 rather than their count, and 0 differs
+// from any number but 0).
+bool neverTrue(std::string_view condition, const std::set<std::string> &set)
+{
+    for (const auto &[name, index] : testedNames(condition))
+        if (set.contains(name))
+            return false;
+    const size_t first = condition.find_first_of("&=");
+    if (first == std::string_view::npos || condition[first] == '&')
+        return true;
+    const std::string number(condition.substr(first + 1));
+    const long long value = std::strtoll(number.c_str(), nullptr, 10);
+    return value != 0 && value >= INT32_MIN && value <= INT32_MAX;
+}
+
 std::vector<diag::Diagnostic> checkGame(const zokc::MapStore &game)
 {
     std::vector<diag::Diagnostic> out;
@@ -695,8 +954,26 @@ std::vector<diag::Diagnostic> checkGame(const zokc::MapStore &game)
             for (const auto &[name, index] : testedNames(condition.text))
                 variables.tested.insert(name);
     }
+    // What play can do on the true way of a condition it never finds true
+    // is no problem: such maps are surveyed again without it. (A '.go' to a
+    // map the listing lacks may lead to a '.set' no survey saw.)
+    bool allSeen = true;
     for (const zokc::Map &map : game.listedMaps())
-        MapChecker(game, map, variables, out).run();
+        for (const survey::Text &go : map.survey.gos)
+            allSeen = allSeen && (game.find(go.text) || !fileExists((game.dir() + "/" + go.text + ".zok").c_str()));
+    const survey::Never never = [&](std::string_view condition) { return neverTrue(condition, variables.set); };
+    for (const zokc::Map &map : game.listedMaps()) {
+        const bool prune = allSeen && std::ranges::any_of(map.survey.conditions, [&](const survey::Text &condition) {
+                               return never(condition.text);
+                           });
+        if (prune) {
+            const survey::Survey pruned =
+                survey::surveyMap(map.text.c_str(), static_cast<uint32_t>(map.text.size() + 1), never);
+            MapChecker(game, map, pruned, variables, never, out).run();
+        } else {
+            MapChecker(game, map, map.survey, variables, {}, out).run();
+        }
+    }
 
     if (const zokc::Map *start = game.find("start"))
         unreachable(game, start, out);

@@ -3,6 +3,8 @@
 #include "diagnostics.hpp"
 #include "maps.hpp"
 
+#include <set>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,5 +13,9 @@ namespace checks {
 // Every problem found in the game, in order of message (and kind): the
 // report sorts them by place and keeps that order at each place.
 std::vector<diag::Diagnostic> checkGame(const zokc::MapStore &game);
+
+// Whether play never finds a condition true when only the variables in set
+// are ever set.
+bool neverTrue(std::string_view condition, const std::set<std::string> &set);
 
 }  // namespace checks

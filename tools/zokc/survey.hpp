@@ -5,6 +5,8 @@
 #include "interp.hpp"
 
 #include <compare>
+#include <functional>
+#include <map>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -83,17 +85,34 @@ struct Survey {
     std::set<std::pair<uint32_t, uint32_t>> bodies;  // option bodies of the menus offered
     std::set<uint32_t> skipEndsInList;  // a skip that began between options stopped here
     std::set<uint32_t> condsInText;     // an .if, .elif or .else read as text (its first byte)
+    std::set<std::pair<uint32_t, uint32_t>> elifsAfterElse;  // an .elif (its first byte) read in the
+                                                             // branch of the .else at the second
     std::vector<bool> run;              // bytes some path runs (rather than passes over as part
                                         // of an option body while the list is read)
     bool menus = false;                 // some path offers a menu
-    bool idle = false;                  // every path of the map's top never waits for a key
+    bool idle = false;                  // from some pass on, no pass of the map waits for a key
+    uint8_t idleAfter = 0;              // the passes before that which may wait (with idle)
     bool gaveUp = false;                // too many combinations of branches: the survey is partial
     uint32_t tooLarge = NO_POS;         // a text grew too large to hold here: play stops the map as
                                         // unreadable, and the survey is partial
 };
 
+// Whether a condition (as the interpreter collected it) is one play never
+// finds true.
+using Never = std::function<bool(std::string_view condition)>;
+
+// How many passes of a map the survey follows, each from the count of the
+// description counter the last left, to see whether the map goes idle.
+constexpr uint8_t IDLE_PASSES_FOLLOWED = 4;
+
 // Surveys text, a script ending in its terminating zero at text[size - 1]
-// (as readfile gives it).
-Survey surveyMap(const char *text, uint32_t size);
+// (as readfile gives it). With never, what play could do only on the true
+// way of a condition it never finds true is left out.
+Survey surveyMap(const char *text, uint32_t size, const Never &never = {});
+
+// The descriptions some way through the map replaces with another before
+// the player can read it, and no way lets the player read: by the first byte
+// of each '.desc', the first byte of a '.desc' that replaces it.
+std::map<uint32_t, uint32_t> replacedUnseen(const char *text, uint32_t size, const Never &never = {});
 
 }  // namespace survey
