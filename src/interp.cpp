@@ -187,6 +187,7 @@ struct Play {
     {
         PosList *positions = call.positions.get();
         call.main = Top;
+        call.resumeAt = pos;
         if (positions->count > 0) {  // a list with no options has nothing to choose
             if (parse_watch)
                 parse_watch->menu(call.listStart, positions,
@@ -271,6 +272,25 @@ int play(const char *text, uint32_t start, uint32_t limit)
 const Call *playingCall()
 {
     return playing;
+}
+
+void resumeState(const Call &call, std::vector<uint32_t> &words)
+{
+    words.insert(words.end(), {call.resumeAt, static_cast<uint32_t>(call.main),
+                               static_cast<uint32_t>(call.statementState), static_cast<uint32_t>(call.conditionState),
+                               call.listStart, static_cast<uint32_t>(call.loop), call.optionCount,
+                               static_cast<uint32_t>(call.depth)});
+    for (const Word *word : {call.directive.get(), call.text.get(), call.line.get(), call.statement.get(),
+                             call.condition.get()}) {
+        const auto length = static_cast<uint32_t>(word->length);
+        words.push_back(length);
+        for (uint32_t at = 0; at < length; at += 4) {
+            uint32_t packed = 0;
+            for (uint32_t i = at; i < length && i < at + 4; i++)
+                packed |= uint32_t{static_cast<unsigned char>(word->text[i])} << (8 * (i - at));
+            words.push_back(packed);
+        }
+    }
 }
 
 }  // namespace stages

@@ -53,6 +53,12 @@ public:
     // never does).
     bool reached(uint32_t map) const { return map < seen_.size() && seen_[map].reached; }
     bool offered(uint32_t map, uint32_t bodyStart) const;
+    // Forgets the coverage counted so far.
+    void clearCoverage()
+    {
+        seen_.clear();
+        current_ = nullptr;
+    }
 
     void enter(uint32_t start, uint32_t limit) override;
     void leave(int result) override;
