@@ -141,6 +141,7 @@ struct Node {
     uint32_t menu = NONE;  // the menu answered last on the way, in this pass (MENU) or the pass before (PASS)
     uint32_t from = NONE;  // PASS: the pass state of the pass before, NONE at the start
     int32_t answer = -1;   // the answer given at menu
+    uint32_t waits = 0;    // key waits after that answer (or the pass's start) on the way here
     uint32_t dist = 0;     // choices made since the start
     uint32_t site = NONE;   // MENU: the menu as the script spells it
     uint32_t options = 0;   // MENU: how many it offers
@@ -151,13 +152,12 @@ struct Node {
     bool idle = false;      // PASS: its pass waits for no key
 };
 
-// How to get somewhere: the pass state's chain of passes, then that pass run
-// with the answers up to menu and answer, stopping after `events` prompts.
+// How to get somewhere: the way to a state, then an answer at it (when it
+// is a menu) and that many key waits.
 struct Anchor {
-    uint32_t pass;
-    uint32_t menu = NONE;
+    uint32_t state;
     int32_t answer = -1;
-    uint32_t events = UINT32_MAX;
+    uint32_t waits = 0;
 };
 
 struct Problem {
@@ -184,6 +184,7 @@ public:
 private:
     // AutoPlayer
     int choose(int count) override;
+    int chooseOption(WordList *labels) override;
     void showDesc(const char *text) override;
     void keyWait() override;
     // Observer
@@ -209,8 +210,10 @@ private:
     uint32_t reachMenu(const Origin &origin);
     uint32_t addState(const Origin &origin, bool *added);
     Problem *note(Noticed kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
-    std::vector<replay::Step> replay(const Anchor &anchor);
-    Anchor anchorOf(uint32_t node) const;
+    std::vector<replay::Step> replay(const Anchor &anchor) const;
+    Anchor here() const;
+    Anchor anchorOf(uint32_t node) const { return {node}; }
+    uint32_t parent(uint32_t node) const;
 
     std::string describe(uint32_t node) const;
     void findIdleLoops();
@@ -228,10 +231,11 @@ private:
     Session &s_;
     uint64_t maxStates_;
     bool incomplete_ = false;
-    bool replaying_ = false;
 
     int32_t floor_ = DESC_COUNT_FLOOR;
     KeySet states_, sites_, chains_;
+    std::vector<std::vector<std::string>> siteLabels_;  // each menu's labels as replays write them
+    std::vector<std::string> labels_;                   // those of the menu reached
     std::vector<Node> nodes_;
     std::vector<uint32_t> edges_;
     std::vector<bool> edgeWaits_;   // a description waited on the way along the edge, and it showed (see floorHeld)
@@ -257,11 +261,21 @@ private:
     std::vector<uint32_t> key_;  // and its words
 };
 
+int Explorer::chooseOption(WordList *labels)
+{
+    if (next_ >= answers_.size()) {
+        labels_.clear();
+        for (int32_t at = 0; at < labels->count; at++)
+            labels_.push_back(replay::label({labels->items[at]->text, labels->items[at]->length}));
+    }
+    return AutoPlayer::chooseOption(labels);
+}
+
 int Explorer::choose(int)
 {
     if (next_ < answers_.size())
         return answers_[next_++];
-    if (!replaying_) {
+    {
         // The calls around the menu, outermost first, each interned with
         // the chain of those around it.
         std::vector<const stages::Call *> calls;
@@ -308,21 +322,25 @@ Problem *Explorer::note(Noticed kind, Location at, const Anchor &anchor, uint32_
     return &problem;
 }
 
+// The way to where the pass being run stands: its state or last menu, the
+// answer given there, and the key waits since.
+Anchor Explorer::here() const
+{
+    uint32_t waits = 0;
+    while (waits < events.size() && events[events.size() - 1 - waits].choice < 0)
+        waits++;
+    return {origin_.menu != NONE ? origin_.menu : origin_.pass, origin_.answer, waits};
+}
+
 void Explorer::unseen(bool name, Location replaced, Location by)
 {
-    if (replaying_)
-        return;
-    const Anchor here{origin_.pass, origin_.menu, origin_.answer, static_cast<uint32_t>(events.size())};
-    if (Problem *problem = note(name ? UNSEEN_NAME : UNSEEN_DESC, replaced, here, origin_.dist, origin_.pass))
+    if (Problem *problem = note(name ? UNSEEN_NAME : UNSEEN_DESC, replaced, here(), origin_.dist, origin_.pass))
         problem->other = by;
 }
 
 void Explorer::tall(Location desc, int rows)
 {
-    if (replaying_)
-        return;
-    const Anchor here{origin_.pass, origin_.menu, origin_.answer, static_cast<uint32_t>(events.size())};
-    if (Problem *problem = note(TALL, desc, here, origin_.dist, origin_.pass))
+    if (Problem *problem = note(TALL, desc, here(), origin_.dist, origin_.pass))
         problem->value = rows;
 }
 
@@ -359,8 +377,7 @@ Explorer::Outcome Explorer::run(const Origin &origin, const std::vector<int32_t>
     waitedAt_ = -1;
     origin_ = origin;
     events.clear();
-    if (!replaying_)
-        passes_++;
+    passes_++;
     try {
         return playPass(*this, s_.maps.dir().c_str(), s_.load, ending) ? Outcome::Pass : Outcome::Over;
     } catch (const MenuReached &) {
@@ -390,6 +407,7 @@ uint32_t Explorer::addState(const Origin &origin, bool *added)
     node.from = kind == PASS ? origin.pass : NONE;
     node.menu = origin.menu;
     node.answer = origin.answer;
+    node.waits = here().waits;
     node.dist = origin.dist;
     node.merged = desc_count < floor_;
     nodes_.push_back(node);
@@ -425,6 +443,8 @@ uint32_t Explorer::reachMenu(const Origin &origin)
     site.insert(site.end(), s_.watch.menuBodies().begin(), s_.watch.menuBodies().end());
     bool newSite;
     nodes_[id].site = sites_.add(site, false, &newSite);
+    if (newSite)
+        siteLabels_.push_back(labels_);
     nodes_[id].options = static_cast<uint32_t>(s_.watch.menuBodies().size());
     return id;
 }
@@ -441,13 +461,12 @@ uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &pref
         return reachMenu(origin);
     case Outcome::Over: {
         const uint32_t state = origin.menu == NONE ? origin.pass : origin.menu;
-        const Anchor here{origin.pass, origin.menu, origin.answer};
         if (ending == Ending::MapMissing) {
             // Reported at the ".go" that led here, or at the start.
             if (nodes_[origin.pass].from == NONE)
-                if (Problem *problem = note(MISSING, {s_.startMap(), 0}, here, origin.dist, state))
+                if (Problem *problem = note(MISSING, {s_.startMap(), 0}, here(), origin.dist, state))
                     problem->other = {s_.startMap(), 0};
-        } else if (Problem *problem = note(ENDING, s_.watch.passEnd(), here, origin.dist, state)) {
+        } else if (Problem *problem = note(ENDING, s_.watch.passEnd(), here(), origin.dist, state)) {
             problem->value = static_cast<int>(ending);
         }
         return GAME_OVER;
@@ -509,6 +528,7 @@ void Explorer::searchAll()
     observer = this;
     s_.restart();
     screen = {};
+    events.clear();
     reachPass({NONE, NONE, -1, 0});
     while (!pending_.empty()) {
         const uint32_t pass = pending_.back();
@@ -561,6 +581,7 @@ void Explorer::search()
         floor_ = floor_ <= LOWEST_FLOOR ? INT32_MIN : floor_ * 4;
         states_ = KeySet{};
         sites_ = KeySet{};
+        siteLabels_.clear();
         chains_ = KeySet{};
         nodes_.clear();
         edges_.clear();
@@ -572,31 +593,34 @@ void Explorer::search()
     }
 }
 
-Anchor Explorer::anchorOf(uint32_t node) const
+// The state the search came to this one from: the menu answered last on
+// the way, else the pass state it was reached in or from; NONE at the start.
+uint32_t Explorer::parent(uint32_t node) const
 {
     const Node &n = nodes_[node];
-    if (n.kind == PASS)
-        return {node, NONE, -1, 0};
-    return {n.pass, n.menu, n.answer};
+    if (n.menu != NONE)
+        return n.menu;
+    return n.kind == MENU ? n.pass : n.from;
 }
 
-// The prompts from the start of the game to the anchor, found by playing the
-// chain of passes that leads there again.
-std::vector<replay::Step> Explorer::replay(const Anchor &anchor)
+// The prompts from the start of the game to the anchor, as the search met
+// them on its first way there.
+std::vector<replay::Step> Explorer::replay(const Anchor &anchor) const
 {
-    std::vector<Origin> passes{{anchor.pass, anchor.menu, anchor.answer, 0}};
-    for (uint32_t at = anchor.pass; nodes_[at].from != NONE; at = nodes_[at].from)
-        passes.push_back({nodes_[at].from, nodes_[at].menu, nodes_[at].answer, 0});
-    std::reverse(passes.begin(), passes.end());
-    replaying_ = true;
+    std::vector<uint32_t> way;
+    for (uint32_t at = anchor.state; at != NONE; at = parent(at))
+        way.push_back(at);
     std::vector<replay::Step> all;
-    for (size_t n = 0; n < passes.size(); n++) {
-        Ending ending;
-        run(passes[n], passes[n].menu == NONE ? std::vector<int32_t>{} : prefix(passes[n].menu), &ending);
-        const size_t keep = n + 1 < passes.size() ? events.size() : std::min<size_t>(events.size(), anchor.events);
-        all.insert(all.end(), events.begin(), events.begin() + static_cast<std::ptrdiff_t>(keep));
+    const auto step = [&](uint32_t menu, int32_t answer, uint32_t waits) {
+        if (answer >= 0)
+            all.push_back({answer, siteLabels_[nodes_[menu].site][static_cast<size_t>(answer)]});
+        all.insert(all.end(), waits, replay::Step{-1, {}});
+    };
+    for (size_t n = way.size(); n-- > 0;) {
+        const Node &node = nodes_[way[n]];
+        step(n + 1 < way.size() ? way[n + 1] : NONE, node.answer, node.waits);
     }
-    replaying_ = false;
+    step(anchor.state, anchor.answer, anchor.waits);
     return all;
 }
 
