@@ -11,8 +11,10 @@
 #include "stages.hpp"
 #include "string.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 char *go_map = nullptr;
 ParseWatch *parse_watch = nullptr;
@@ -231,7 +233,13 @@ struct Play {
         if (!inSpans)
             return true;
         uint32_t end = pos;
-        if (pos == start || text[pos - 1] == '\n') {
+        if (parse_watch && call.main == OptBody && call.depth == 0 && call.positions->count > 0 &&
+            call.positions->items[call.positions->count - 1].start == pos) {
+            // A body whose end a watcher knows is passed over at once: no
+            // stage acts on its lines, and each line clears the words
+            // they leave.
+            end = parse_watch->skipBody(text, pos, limit);
+        } else if (pos == start || text[pos - 1] == '\n') {
             end = plainLineEnd(call, text, pos, limit);
             readPlainLine(call, text, pos, end);
         } else if (pos >= retryAt && (call.main == OptLabel || call.main == OptBody || call.main == NameLine)) {
@@ -294,6 +302,43 @@ void resumeState(const Call &call, std::vector<uint32_t> &words)
 }
 
 }  // namespace stages
+
+uint32_t bodyCloseLine(const char *text, uint32_t start, uint32_t limit)
+{
+    // Each line's first four bytes that are not blanks, its line end
+    // counted, make the word bodyByte compares.
+    int32_t depth = 0;
+    for (uint32_t line = start; line < limit;) {
+        char word[4];
+        uint32_t letters = 0, at = line;
+        for (; at < limit && letters < 4; at++) {
+            const char ch = text[at];
+            if (ch == '\0')
+                return start;
+            if (stages::isBlank(ch))
+                continue;
+            word[letters++] = ch;
+            if (ch == '\n')
+                break;
+        }
+        if (letters == 4 && std::string_view(word, 4) == ".opt") {
+            depth++;
+        } else if (letters == 4 && std::string_view(word, 4) == ".tpo") {
+            if (depth == 0)
+                return line;
+            depth--;
+        }
+        if (letters > 0 && word[letters - 1] == '\n') {
+            line = at + 1;
+            continue;
+        }
+        const auto *newline = static_cast<const char *>(memchr(text + at, '\n', limit - std::min(at, limit)));
+        if (!newline || memchr(text + at, '\0', newline - (text + at)))
+            return start;
+        line = static_cast<uint32_t>(newline - text) + 1;
+    }
+    return start;
+}
 
 int parse_r(const char *text, uint32_t start, uint32_t limit)
 {
