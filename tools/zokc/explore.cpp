@@ -233,6 +233,7 @@ private:
     bool incomplete_ = false;
 
     int32_t floor_ = DESC_COUNT_FLOOR;
+    cli::Progress progress_{"zokc explore"};
     KeySet states_, sites_, chains_;
     std::vector<std::vector<std::string>> siteLabels_;  // each menu's labels as replays write them
     std::vector<std::string> labels_;                   // those of the menu reached
@@ -535,8 +536,12 @@ void Explorer::searchAll()
         pending_.pop_back();
         searchPass(pass);
     }
-    while (head_ < queue_.size() && !incomplete_)
+    while (head_ < queue_.size() && !incomplete_) {
         searchMenu(queue_[head_++]);
+        if (progress_.due())
+            progress_.show(plural(nodes_.size(), "state", "states") + ", " + plural(passes_, "pass", "passes") +
+                           " run" + (floor_ < DESC_COUNT_FLOOR ? ", searching again with the wait counter kept exactly further down" : ""));
+    }
 }
 
 // Whether the floor changed nothing (see LOWEST_FLOOR): no state reached
@@ -575,8 +580,10 @@ void Explorer::search()
 {
     for (;;) {
         searchAll();
-        if (incomplete_ || floorHeld())
+        if (incomplete_ || floorHeld()) {
+            progress_.done();
             return;
+        }
         // Again from the start, with the counter kept exactly further down.
         floor_ = floor_ <= LOWEST_FLOOR ? INT32_MIN : floor_ * 4;
         states_ = KeySet{};
