@@ -12,8 +12,10 @@
 #include "stages.hpp"
 #include "string.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 char *go_map = nullptr;
 ParseWatch *parse_watch = nullptr;
@@ -188,6 +190,7 @@ struct Play {
     {
         PosList *positions = call.positions.get();
         call.main = Top;
+        call.resumeAt = pos;
         if (positions->count > 0) {  // a list with no options has nothing to choose
             if (parse_watch)
                 parse_watch->menu(call.listStart, positions,
@@ -231,7 +234,13 @@ struct Play {
         if (!inSpans)
             return true;
         uint32_t end = pos;
-        if (pos == start || text[pos - 1] == '\n') {
+        if (parse_watch && call.main == OptBody && call.depth == 0 && call.positions->count > 0 &&
+            call.positions->items[call.positions->count - 1].start == pos) {
+            // A body whose end a watcher knows is passed over at once: no
+            // stage acts on its lines, and each line clears the words
+            // they leave.
+            end = parse_watch->skipBody(text, pos, limit);
+        } else if (pos == start || text[pos - 1] == '\n') {
             end = plainLineEnd(call, text, pos, limit);
             readPlainLine(call, text, pos, end);
         } else if (pos >= retryAt && (call.main == OptLabel || call.main == OptBody || call.main == NameLine)) {
@@ -294,7 +303,63 @@ const Call *playingCall()
     return playing;
 }
 
+void resumeState(const Call &call, std::vector<uint32_t> &words)
+{
+    words.insert(words.end(), {call.resumeAt, static_cast<uint32_t>(call.main),
+                               static_cast<uint32_t>(call.statementState), static_cast<uint32_t>(call.conditionState),
+                               call.listStart, static_cast<uint32_t>(call.loop), call.optionCount,
+                               static_cast<uint32_t>(call.depth)});
+    for (const Word *word : {call.directive.get(), call.text.get(), call.line.get(), call.statement.get(),
+                             call.condition.get()}) {
+        const auto length = static_cast<uint32_t>(word->length);
+        words.push_back(length);
+        for (uint32_t at = 0; at < length; at += 4) {
+            uint32_t packed = 0;
+            for (uint32_t i = at; i < length && i < at + 4; i++)
+                packed |= uint32_t{static_cast<unsigned char>(word->text[i])} << (8 * (i - at));
+            words.push_back(packed);
+        }
+    }
+}
+
 }  // namespace stages
+
+uint32_t bodyCloseLine(const char *text, uint32_t start, uint32_t limit)
+{
+    // Each line's first four bytes that are not blanks, its line end
+    // counted, make the word bodyByte compares.
+    int32_t depth = 0;
+    for (uint32_t line = start; line < limit;) {
+        char word[4];
+        uint32_t letters = 0, at = line;
+        for (; at < limit && letters < 4; at++) {
+            const char ch = text[at];
+            if (ch == '\0')
+                return start;
+            if (stages::isBlank(ch))
+                continue;
+            word[letters++] = ch;
+            if (ch == '\n')
+                break;
+        }
+        if (letters == 4 && std::string_view(word, 4) == ".opt") {
+            depth++;
+        } else if (letters == 4 && std::string_view(word, 4) == ".tpo") {
+            if (depth == 0)
+                return line;
+            depth--;
+        }
+        if (letters > 0 && word[letters - 1] == '\n') {
+            line = at + 1;
+            continue;
+        }
+        const auto *newline = static_cast<const char *>(memchr(text + at, '\n', limit - std::min(at, limit)));
+        if (!newline || memchr(text + at, '\0', newline - (text + at)))
+            return start;
+        line = static_cast<uint32_t>(newline - text) + 1;
+    }
+    return start;
+}
 
 int parse_r(const char *text, uint32_t start, uint32_t limit)
 {

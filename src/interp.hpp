@@ -153,6 +153,16 @@ struct ParseWatch {
     {
         (void)listStart, (void)bodies, (void)at;
     }
+    // Play, passing over an option body while its list is read: returns the
+    // start of the line that closes the body that starts at start (the line
+    // after its label), which play goes on from, or start to read the body
+    // byte by byte. A watcher that plays the same text many times keeps
+    // what bodyCloseLine finds.
+    virtual uint32_t skipBody(const char *text, uint32_t start, uint32_t limit)
+    {
+        (void)text, (void)limit;
+        return start;
+    }
 
     // Explored: the text a directive collected, from its first byte start: a
     // name line (Name), a description as shown (Desc), an option label (Opt),
@@ -190,6 +200,11 @@ struct ParsePlace {
     uint64_t tag;       // the watcher's own value for this path
 };
 ParsePlace parsePlace();
+
+// The start of the line whose ".tpo" closes the option body that starts at
+// start, read as play passes over it (lists nested in it counted); start
+// when the body runs into limit or a zero byte first.
+uint32_t bodyCloseLine(const char *text, uint32_t start, uint32_t limit);
 // Sets the watcher's value for the explored path: paths that fork from it
 // inherit it, and paths with different values are never taken as one.
 void setParseTag(uint64_t tag);

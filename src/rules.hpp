@@ -22,10 +22,11 @@ constexpr int32_t countAfterName(int32_t count)
     return count - 1;
 }
 // The counter decides only whether descriptions wait, never where play
-// goes. Name lines lower it without a floor, so the tools that follow it
-// (zokc's survey and explorer) take counts below this one as one: at this
-// count five descriptions in a row pass without a wait, and a count held
-// here can only make a wait come sooner than the true count would.
+// goes. Name lines lower it without a floor, so zokc's survey takes counts
+// below this one as one: at this count five descriptions in a row pass
+// without a wait, and a count held here can only make a wait come sooner
+// than the true count would. zokc explore starts from this floor and
+// lowers it until it provably changes nothing it reports.
 constexpr int32_t DESC_COUNT_FLOOR = -4;
 
 // Passes in a row with no key wait after which a map is taken to run again

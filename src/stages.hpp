@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace stages {
 
@@ -77,6 +78,7 @@ struct Call : Buffers {
     int loop = 0;            // set by ".loop"; stays set for later lists of this call
     uint32_t optionCount = 0;
     int32_t depth = 0;       // ".opt"s of lists nested inside the option body being read
+    uint32_t resumeAt = 0;   // play, in a menu: where the call goes on once the chosen body is run
 
     // Where things began, for a watcher; the rest only while exploring.
     uint32_t blockAt = NO_POS, listAt = NO_POS;
@@ -522,6 +524,13 @@ int runStages(Mode &mode, Call &call, const char *text, uint32_t &pos, uint32_t 
 // The innermost call of the play run going on (interp.cpp), null between
 // runs; its parents lead out to the map's top call.
 const Call *playingCall();
+
+// What decides how a play call goes on once the menu it shows, or the one
+// shown inside the option body it runs, is answered: where it resumes, its
+// stages' states and words, its list, loop flag, depth and option count,
+// appended to words. With each parent's, it is the whole of what the
+// interpreter holds of a pass stopped at a menu.
+void resumeState(const Call &call, std::vector<uint32_t> &words);
 
 // Exploring (explore.cpp): every way the call over text[start, limit) can run.
 void exploreScript(const char *text, uint32_t start, uint32_t limit);

@@ -2,10 +2,12 @@
 #include "cli.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <charconv>
 #include <cstring>
 #include <dirent.h>
 #include <iostream>
+#include <unistd.h>
 
 namespace cli {
 
@@ -102,6 +104,47 @@ std::string Args::dir() const
         throw Exit{EXIT_USAGE, "cannot read the game folder '" + dir + "': " + strerror(errno)};
     closedir(listing);
     return dir;
+}
+
+namespace {
+
+int64_t nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+Progress::Progress(std::string command)
+    : command_(std::move(command)), terminal_(isatty(STDERR_FILENO) == 1), next_(nowMs() + 1000)
+{
+}
+
+Progress::~Progress()
+{
+    done();
+}
+
+void Progress::done()
+{
+    if (shown_)
+        std::cerr << "\r\033[K" << std::flush;
+    shown_ = false;
+}
+
+bool Progress::due()
+{
+    if (!terminal_ || ++asked_ % 64 != 0)
+        return false;
+    return nowMs() >= next_;
+}
+
+void Progress::show(const std::string &text)
+{
+    next_ = nowMs() + 200;
+    shown_ = true;
+    std::cerr << "\r\033[K" << command_ << ": " << text << std::flush;
 }
 
 }  // namespace cli

@@ -51,4 +51,27 @@ private:
 // Bad usage: the message, then where to look for help.
 [[noreturn]] void usage(const std::string &message);
 
+// How far a long command has come, as one line on standard error that is
+// written over: only when standard error is a terminal, from the command's
+// first second on, at most a few times a second; cleared when it ends.
+class Progress {
+public:
+    explicit Progress(std::string command);
+    ~Progress();
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+
+    // Whether to show the line now: cheap enough to ask often.
+    bool due();
+    void show(const std::string &text);
+    // Clears the line (the report follows).
+    void done();
+
+private:
+    std::string command_;
+    bool terminal_, shown_ = false;
+    uint32_t asked_ = 0;
+    int64_t next_;  // when the line may be written next, in ms
+};
+
 }  // namespace cli

@@ -6,9 +6,10 @@
 // The search runs over states. A pass state is what decides the rest of play
 // at the start of a map pass: the map, the variables, the description-wait
 // counter, and the texts on screen the player has not read yet. A menu state
-// is a menu being shown: the map, the interpreter calls around it (each
-// one's slice and ".loop" flag), where its list starts, the variables and
-// the counter. The interpreter blocks in the menu until it has an answer, so
+// is a menu being shown: the map, everything the interpreter holds of the
+// calls around it (each one's slice and where and how it goes on once the
+// menu is answered, kept as one chain of interned calls), where its list
+// starts, the variables and the counter. The interpreter blocks in the menu until it has an answer, so
 // a menu's options are tried by running its pass again from the pass state
 // with the answers that lead to it, one more answer each time; the front end
 // gives the answers and throws out of the pass at the first menu past them.
@@ -24,6 +25,7 @@
 #include "problems.hpp"
 
 #include "interp.hpp"
+#include "stages.hpp"
 #include "string.hpp"
 
 #include <algorithm>
@@ -62,7 +64,18 @@ std::string help()
            "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
 }
 
-// Wait counts below DESC_COUNT_FLOOR (rules.hpp) are taken as one.
+// The wait counter is kept exactly down to a floor, and the counts below it
+// are taken as the floor. Play from a lower count goes the same way as from
+// the floor, but that some descriptions that wait from the floor do not wait
+// from the lower count (a lower count never waits where the higher does
+// not, and once both wait they are one again). So the floor changes nothing
+// the search reports as long as every description that waits anywhere after
+// a state reached below it waits where the player has nothing unread on
+// screen and the pass has already waited for a key: without that wait, the
+// screen and the pass's idleness would be the same. The search checks that
+// on the graph it found and, where it fails, searches again with a lower
+// floor, down to none at all.
+constexpr int32_t LOWEST_FLOOR = -1024;
 
 // An edge to the end of the game, and one not known (the search stopped).
 constexpr uint32_t GAME_OVER = UINT32_MAX - 1;
@@ -74,35 +87,26 @@ enum Kind : uint32_t { PASS, MENU };
 // or a menu (see the top of this file). It is kept in a KeySet as words,
 // written by encode and read back by decode alone.
 struct State {
-    struct Call {
-        uint32_t start, limit;
-        bool loop;
-    };
-
     Kind kind = PASS;
     uint32_t map = NONE;
-    int32_t descCount = 0;  // the wait counter; its word is no lower than DESC_COUNT_FLOOR
+    int32_t descCount = 0;  // the wait counter, no lower than the search's floor
     Unread name, desc;      // PASS: the texts on screen not read yet
-    std::vector<Call> calls;  // MENU: the interpreter calls around the menu
+    uint32_t calls = NONE;    // MENU: the interpreter calls around the menu, as a chain
     uint32_t listStart = 0;   // MENU: where its list starts
     std::vector<VarValue> vars;
 
     // The words: kind, map, counter; for a pass each unread text as map,
-    // place and hash in two words; for a menu the number of calls, each
-    // call's slice and loop flag, the list's start; then each variable as
-    // name and value.
+    // place and hash in two words; for a menu the chain of calls and the
+    // list's start; then each variable as name and value.
     void encode(std::vector<uint32_t> &key) const
     {
-        key.assign({kind, map, static_cast<uint32_t>(std::max(descCount, DESC_COUNT_FLOOR))});
+        key.assign({kind, map, static_cast<uint32_t>(descCount)});
         if (kind == PASS) {
             for (const Unread &unread : {name, desc})
                 key.insert(key.end(), {unread.at.map, unread.at.pos, static_cast<uint32_t>(unread.hash),
                                        static_cast<uint32_t>(unread.hash >> 32)});
         } else {
-            key.push_back(static_cast<uint32_t>(calls.size()));
-            for (const Call &call : calls)
-                key.insert(key.end(), {call.start, call.limit, call.loop});
-            key.push_back(listStart);
+            key.insert(key.end(), {calls, listStart});
         }
         for (const VarValue &var : vars)
             key.insert(key.end(), {var.name, static_cast<uint32_t>(var.value)});
@@ -123,9 +127,7 @@ struct State {
                 unread->hash = low | uint64_t{word()} << 32;
             }
         } else {
-            state.calls.resize(word());
-            for (Call &call : state.calls)
-                call = {word(), word(), word() != 0};
+            state.calls = word();
             state.listStart = word();
         }
         while (at + 1 < key.size())
@@ -140,10 +142,11 @@ struct Node {
     uint32_t menu = NONE;  // the menu answered last on the way, in this pass (MENU) or the pass before (PASS)
     uint32_t from = NONE;  // PASS: the pass state of the pass before, NONE at the start
     int32_t answer = -1;   // the answer given at menu
+    uint32_t waits = 0;    // key waits after that answer (or the pass's start) on the way here
     uint32_t dist = 0;     // choices made since the start
     uint32_t site = NONE;   // MENU: the menu as the script spells it
     uint32_t options = 0;   // MENU: how many it offers
-    int32_t descCount = 0;  // PASS: the wait counter, as it was
+    bool merged = false;    // reached with a wait count below the floor
     uint32_t edges = NONE;  // where its successors start in the edge list, once searched
     Location passEnd;       // PASS: the directive that ended its pass
     bool ends = false;      // some answer ends the game
@@ -151,13 +154,12 @@ struct Node {
     bool idle = false;      // PASS: its pass waits for no key
 };
 
-// How to get somewhere: the pass state's chain of passes, then that pass run
-// with the answers up to menu and answer, stopping after `events` prompts.
+// How to get somewhere: the way to a state, then an answer at it (when it
+// is a menu) and that many key waits.
 struct Anchor {
-    uint32_t pass;
-    uint32_t menu = NONE;
+    uint32_t state;
     int32_t answer = -1;
-    uint32_t events = UINT32_MAX;
+    uint32_t waits = 0;
 };
 
 struct Problem {
@@ -184,6 +186,9 @@ public:
 private:
     // AutoPlayer
     int choose(int count) override;
+    int chooseOption(WordList *labels) override;
+    void showDesc(const char *text) override;
+    void keyWait() override;
     // Observer
     void unseen(bool name, Location replaced, Location by) override;
     void tall(Location desc, int rows) override;
@@ -198,6 +203,8 @@ private:
     std::vector<int32_t> prefix(uint32_t menu) const;
     void restore(uint32_t pass);
     Outcome run(const Origin &origin, const std::vector<int32_t> &prefix, Ending *ending);
+    void searchAll();
+    bool floorHeld() const;
     void searchPass(uint32_t id);
     void searchMenu(uint32_t id);
     uint32_t follow(const Origin &origin, const std::vector<int32_t> &prefix);
@@ -205,8 +212,10 @@ private:
     uint32_t reachMenu(const Origin &origin);
     uint32_t addState(const Origin &origin, bool *added);
     Problem *note(Noticed kind, Location at, const Anchor &anchor, uint32_t dist, uint32_t state);
-    std::vector<replay::Step> replay(const Anchor &anchor);
-    Anchor anchorOf(uint32_t node) const;
+    std::vector<replay::Step> replay(const Anchor &anchor) const;
+    Anchor here() const;
+    Anchor anchorOf(uint32_t node) const { return {node}; }
+    uint32_t parent(uint32_t node) const;
 
     std::string describe(uint32_t node) const override;
     void findIdleLoops();
@@ -235,11 +244,15 @@ private:
     Session &s_;
     uint64_t maxStates_;
     bool incomplete_ = false;
-    bool replaying_ = false;
 
-    KeySet states_, sites_;
+    int32_t floor_ = DESC_COUNT_FLOOR;
+    cli::Progress progress_{"zokc explore"};
+    KeySet states_, sites_, chains_;
+    std::vector<std::vector<std::string>> siteLabels_;  // each menu's labels as replays write them
+    std::vector<std::string> labels_;                   // those of the menu reached
     std::vector<Node> nodes_;
     std::vector<uint32_t> edges_;
+    std::vector<bool> edgeWaits_;   // a description waited on the way along the edge, and it showed (see floorHeld)
     std::vector<uint32_t> queue_;   // menu states to search, in order of distance
     std::vector<uint32_t> pending_; // pass states found and not yet run
     size_t head_ = 0;
@@ -249,6 +262,11 @@ private:
     std::vector<int32_t> answers_;
     size_t next_ = 0;
     Origin origin_{};
+    int64_t waitedAt_ = -1;   // the answers given when a description last waited where the wait shows
+    bool waited_ = false;     // and whether that was past the last answer followed
+    bool waitShows_ = false;  // the key wait being made clears unread text or is the pass's first
+    uint32_t menuCalls_ = NONE;  // the chain of calls around the menu reached
+    std::vector<uint32_t> callWords_;
 
     // Problems by kind and place.
     std::map<std::pair<Noticed, Location>, Problem> found_;
@@ -257,11 +275,51 @@ private:
     std::vector<uint32_t> key_;  // and its words
 };
 
+int Explorer::chooseOption(WordList *labels)
+{
+    if (next_ >= answers_.size()) {
+        labels_.clear();
+        for (int32_t at = 0; at < labels->count; at++)
+            labels_.push_back(replay::label({labels->items[at]->text, labels->items[at]->length}));
+    }
+    return AutoPlayer::chooseOption(labels);
+}
+
 int Explorer::choose(int)
 {
     if (next_ < answers_.size())
         return answers_[next_++];
+    {
+        // The calls around the menu, outermost first, each interned with
+        // the chain of those around it.
+        std::vector<const stages::Call *> calls;
+        for (const stages::Call *call = stages::playingCall(); call; call = call->parent)
+            calls.push_back(call);
+        const std::vector<Watcher::Call> &slices = s_.watch.calls();
+        uint32_t chain = NONE;
+        for (size_t level = 0; level < calls.size(); level++) {
+            const Watcher::Call &slice = slices[level];
+            callWords_.assign({chain, slice.start, slice.limit});
+            stages::resumeState(*calls[calls.size() - 1 - level], callWords_);
+            bool added;
+            chain = chains_.add(callWords_, false, &added);
+        }
+        menuCalls_ = chain;
+    }
     throw MenuReached{};
+}
+
+void Explorer::keyWait()
+{
+    waitShows_ = screen.name.at.map != NONE || screen.desc.at.map != NONE || events.empty();
+}
+
+// renderDesc makes its key wait, if any, just before showing the text.
+void Explorer::showDesc(const char *text)
+{
+    if (descriptionWaits(desc_count) && waitShows_)
+        waitedAt_ = static_cast<int64_t>(next_);
+    AutoPlayer::showDesc(text);
 }
 
 // Counts the state as meeting the problem; returns the problem when this is
@@ -278,21 +336,25 @@ Problem *Explorer::note(Noticed kind, Location at, const Anchor &anchor, uint32_
     return &problem;
 }
 
+// The way to where the pass being run stands: its state or last menu, the
+// answer given there, and the key waits since.
+Anchor Explorer::here() const
+{
+    uint32_t waits = 0;
+    while (waits < events.size() && events[events.size() - 1 - waits].choice < 0)
+        waits++;
+    return {origin_.menu != NONE ? origin_.menu : origin_.pass, origin_.answer, waits};
+}
+
 void Explorer::unseen(bool name, Location replaced, Location by)
 {
-    if (replaying_)
-        return;
-    const Anchor here{origin_.pass, origin_.menu, origin_.answer, static_cast<uint32_t>(events.size())};
-    if (Problem *problem = note(name ? UNSEEN_NAME : UNSEEN_DESC, replaced, here, origin_.dist, origin_.pass))
+    if (Problem *problem = note(name ? UNSEEN_NAME : UNSEEN_DESC, replaced, here(), origin_.dist, origin_.pass))
         problem->other = by;
 }
 
 void Explorer::tall(Location desc, int rows)
 {
-    if (replaying_)
-        return;
-    const Anchor here{origin_.pass, origin_.menu, origin_.answer, static_cast<uint32_t>(events.size())};
-    if (Problem *problem = note(TALL, desc, here, origin_.dist, origin_.pass))
+    if (Problem *problem = note(TALL, desc, here(), origin_.dist, origin_.pass))
         problem->value = rows;
 }
 
@@ -311,7 +373,7 @@ void Explorer::restore(uint32_t pass)
     const std::string &map = s_.maps.map(state.map).name;
     if (!go_map || map != go_map)
         go_map = setStringF(go_map, "%s", map.c_str());
-    desc_count = nodes_[pass].descCount;
+    desc_count = state.descCount;
     screen.name = state.name;
     screen.desc = state.desc;
     writeVariables(s_.names, state.vars);
@@ -326,10 +388,10 @@ Explorer::Outcome Explorer::run(const Origin &origin, const std::vector<int32_t>
     if (origin.menu != NONE)
         answers_.push_back(origin.answer);
     next_ = 0;
+    waitedAt_ = -1;
     origin_ = origin;
     events.clear();
-    if (!replaying_)
-        passes_++;
+    passes_++;
     try {
         return playPass(*this, s_.maps.dir().c_str(), s_.load, ending) ? Outcome::Pass : Outcome::Over;
     } catch (const MenuReached &) {
@@ -346,8 +408,12 @@ uint32_t Explorer::addState(const Origin &origin, bool *added)
     const uint32_t id = states_.add(key_, states_.size() >= maxStates_, added);
     if (id == KeySet::MISSING)
         incomplete_ = true;
-    if (!*added)
-        return id == KeySet::MISSING ? UNKNOWN : id;
+    if (!*added) {
+        if (id == KeySet::MISSING)
+            return UNKNOWN;
+        nodes_[id].merged = nodes_[id].merged || desc_count < floor_;
+        return id;
+    }
     const Kind kind = state_.kind;
     Node node;
     node.kind = kind;
@@ -355,7 +421,9 @@ uint32_t Explorer::addState(const Origin &origin, bool *added)
     node.from = kind == PASS ? origin.pass : NONE;
     node.menu = origin.menu;
     node.answer = origin.answer;
+    node.waits = here().waits;
     node.dist = origin.dist;
+    node.merged = desc_count < floor_;
     nodes_.push_back(node);
     (kind == PASS ? pending_ : queue_).push_back(id);
     return id;
@@ -365,24 +433,19 @@ uint32_t Explorer::reachPass(const Origin &origin)
 {
     state_.kind = PASS;
     state_.map = s_.maps.id(go_map);
-    state_.descCount = desc_count;
+    state_.descCount = std::max(desc_count, floor_);
     state_.name = screen.name;
     state_.desc = screen.desc;
     bool added;
-    const uint32_t id = addState(origin, &added);
-    if (added)
-        nodes_[id].descCount = desc_count;
-    return id;
+    return addState(origin, &added);
 }
 
 uint32_t Explorer::reachMenu(const Origin &origin)
 {
     state_.kind = MENU;
     state_.map = s_.watch.map();
-    state_.descCount = desc_count;
-    state_.calls.clear();
-    for (const Watcher::Call &call : s_.watch.calls())
-        state_.calls.push_back({call.start, call.limit, call.loop});
+    state_.descCount = std::max(desc_count, floor_);
+    state_.calls = menuCalls_;
     state_.listStart = s_.watch.menuList();
     bool added;
     const uint32_t id = addState(origin, &added);
@@ -394,6 +457,8 @@ uint32_t Explorer::reachMenu(const Origin &origin)
     site.insert(site.end(), s_.watch.menuBodies().begin(), s_.watch.menuBodies().end());
     bool newSite;
     nodes_[id].site = sites_.add(site, false, &newSite);
+    if (newSite)
+        siteLabels_.push_back(labels_);
     nodes_[id].options = static_cast<uint32_t>(s_.watch.menuBodies().size());
     return id;
 }
@@ -403,22 +468,23 @@ uint32_t Explorer::reachMenu(const Origin &origin)
 uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &prefix)
 {
     Ending ending;
-    switch (run(origin, prefix, &ending)) {
+    const Outcome outcome = run(origin, prefix, &ending);
+    waited_ = waitedAt_ >= static_cast<int64_t>(answers_.size());
+    switch (outcome) {
     case Outcome::Menu:
         return reachMenu(origin);
     case Outcome::Over: {
         const uint32_t state = origin.menu == NONE ? origin.pass : origin.menu;
-        const Anchor here{origin.pass, origin.menu, origin.answer};
         static_assert(Explored::END_WON == 1 << static_cast<int>(Ending::Won));
         nodes_[state].endings |= static_cast<uint8_t>(1 << static_cast<int>(ending));
         if (ending == Ending::MapMissing) {
             // Reported at the ".go" that led here, or at the start.
             if (nodes_[origin.pass].from == NONE)
-                if (Problem *problem = note(MISSING, {s_.startMap(), 0}, here, origin.dist, state))
+                if (Problem *problem = note(MISSING, {s_.startMap(), 0}, here(), origin.dist, state))
                     problem->other = {s_.startMap(), 0};
         } else if (ending == Ending::TooDeep) {
-            note(TOO_DEEP, {s_.watch.map(), s_.watch.menuList()}, here, origin.dist, state);
-        } else if (Problem *problem = note(ENDING, s_.watch.passEnd(), here, origin.dist, state)) {
+            note(TOO_DEEP, {s_.watch.map(), s_.watch.menuList()}, here(), origin.dist, state);
+        } else if (Problem *problem = note(ENDING, s_.watch.passEnd(), here(), origin.dist, state)) {
             problem->value = static_cast<int>(ending);
         }
         return GAME_OVER;
@@ -446,6 +512,7 @@ void Explorer::searchPass(uint32_t id)
     const uint32_t next = follow({id, NONE, -1, nodes_[id].dist}, {});
     nodes_[id].edges = static_cast<uint32_t>(edges_.size());
     edges_.push_back(next);
+    edgeWaits_.push_back(waited_);
     nodes_[id].ends = next == GAME_OVER;
 }
 
@@ -454,8 +521,10 @@ void Explorer::searchMenu(uint32_t id)
     const Node node = nodes_[id];
     const std::vector<int32_t> answers = prefix(id);
     std::vector<uint32_t> next;
+    std::vector<bool> waited;
     for (uint32_t option = 0; option < node.options; option++) {
         next.push_back(follow({node.pass, id, static_cast<int32_t>(option), node.dist + 1}, answers));
+        waited.push_back(waited_);
         // Pass states found through this answer are searched before the
         // next answer, so that their passes count at this distance.
         while (!pending_.empty()) {
@@ -469,48 +538,113 @@ void Explorer::searchMenu(uint32_t id)
         edges_.push_back(to);
         nodes_[id].ends = nodes_[id].ends || to == GAME_OVER;
     }
+    edgeWaits_.insert(edgeWaits_.end(), waited.begin(), waited.end());
 }
 
-void Explorer::search()
+void Explorer::searchAll()
 {
     observer = this;
     s_.restart();
     screen = {};
+    events.clear();
     reachPass({NONE, NONE, -1, 0});
     while (!pending_.empty()) {
         const uint32_t pass = pending_.back();
         pending_.pop_back();
         searchPass(pass);
     }
-    while (head_ < queue_.size() && !incomplete_)
+    while (head_ < queue_.size() && !incomplete_) {
         searchMenu(queue_[head_++]);
+        if (progress_.due())
+            progress_.show(plural(nodes_.size(), "state", "states") + ", " + plural(passes_, "pass", "passes") +
+                           " run" + (floor_ < DESC_COUNT_FLOOR ? ", searching again with the wait counter kept exactly further down" : ""));
+    }
 }
 
-Anchor Explorer::anchorOf(uint32_t node) const
+// Whether the floor changed nothing (see LOWEST_FLOOR): no state reached
+// with a count below it, nor any reached from one, goes on to a description
+// whose wait shows.
+bool Explorer::floorHeld() const
+{
+    std::vector<bool> below(nodes_.size(), false);
+    std::vector<uint32_t> work;
+    for (uint32_t node = 0; node < nodes_.size(); node++)
+        if (nodes_[node].merged) {
+            below[node] = true;
+            work.push_back(node);
+        }
+    while (!work.empty()) {
+        const uint32_t node = work.back();
+        work.pop_back();
+        if (nodes_[node].edges == NONE)
+            continue;
+        const auto next = successors(node);
+        for (size_t at = 0; at < next.size(); at++) {
+            if (edgeWaits_[nodes_[node].edges + at])
+                return false;
+            // Past a wait that does not show, the lower count goes on
+            // unlike the floor's and may still miss waits.
+            if (next[at] < nodes_.size() && !below[next[at]]) {
+                below[next[at]] = true;
+                work.push_back(next[at]);
+            }
+        }
+    }
+    return true;
+}
+
+void Explorer::search()
+{
+    for (;;) {
+        searchAll();
+        if (incomplete_ || floorHeld()) {
+            progress_.done();
+            return;
+        }
+        // Again from the start, with the counter kept exactly further down.
+        floor_ = floor_ <= LOWEST_FLOOR ? INT32_MIN : floor_ * 4;
+        states_ = KeySet{};
+        sites_ = KeySet{};
+        siteLabels_.clear();
+        chains_ = KeySet{};
+        nodes_.clear();
+        edges_.clear();
+        edgeWaits_.clear();
+        queue_.clear();
+        head_ = 0;
+        found_.clear();
+        s_.watch.clearCoverage();
+    }
+}
+
+// The state the search came to this one from: the menu answered last on
+// the way, else the pass state it was reached in or from; NONE at the start.
+uint32_t Explorer::parent(uint32_t node) const
 {
     const Node &n = nodes_[node];
-    if (n.kind == PASS)
-        return {node, NONE, -1, 0};
-    return {n.pass, n.menu, n.answer};
+    if (n.menu != NONE)
+        return n.menu;
+    return n.kind == MENU ? n.pass : n.from;
 }
 
-// The prompts from the start of the game to the anchor, found by playing the
-// chain of passes that leads there again.
-std::vector<replay::Step> Explorer::replay(const Anchor &anchor)
+// The prompts from the start of the game to the anchor, as the search met
+// them on its first way there.
+std::vector<replay::Step> Explorer::replay(const Anchor &anchor) const
 {
-    std::vector<Origin> passes{{anchor.pass, anchor.menu, anchor.answer, 0}};
-    for (uint32_t at = anchor.pass; nodes_[at].from != NONE; at = nodes_[at].from)
-        passes.push_back({nodes_[at].from, nodes_[at].menu, nodes_[at].answer, 0});
-    std::reverse(passes.begin(), passes.end());
-    replaying_ = true;
+    std::vector<uint32_t> way;
+    for (uint32_t at = anchor.state; at != NONE; at = parent(at))
+        way.push_back(at);
     std::vector<replay::Step> all;
-    for (size_t n = 0; n < passes.size(); n++) {
-        Ending ending;
-        run(passes[n], passes[n].menu == NONE ? std::vector<int32_t>{} : prefix(passes[n].menu), &ending);
-        const size_t keep = n + 1 < passes.size() ? events.size() : std::min<size_t>(events.size(), anchor.events);
-        all.insert(all.end(), events.begin(), events.begin() + static_cast<std::ptrdiff_t>(keep));
+    const auto step = [&](uint32_t menu, int32_t answer, uint32_t waits) {
+        if (answer >= 0)
+            all.push_back({answer, siteLabels_[nodes_[menu].site][static_cast<size_t>(answer)]});
+        all.insert(all.end(), waits, replay::Step{-1, {}});
+    };
+    for (size_t n = way.size(); n-- > 0;) {
+        const Node &node = nodes_[way[n]];
+        step(n + 1 < way.size() ? way[n + 1] : NONE, node.answer, node.waits);
     }
-    replaying_ = false;
+    step(anchor.state, anchor.answer, anchor.waits);
     return all;
 }
 

@@ -173,9 +173,11 @@ private:
         while (!next.empty()) {
             const std::string name = next.front();
             next.pop_front();
-            for (const Edge &edge : edges_)
-                if (edge.from == name && game_.find(edge.to) && reached.insert(edge.to).second)
-                    next.push_back(edge.to);
+            // The edges are ordered by the map they leave first.
+            for (auto edge = edges_.lower_bound(Edge{name, {}, {}, false});
+                 edge != edges_.end() && edge->from == name; ++edge)
+                if (game_.find(edge->to) && reached.insert(edge->to).second)
+                    next.push_back(edge->to);
         }
         return reached;
     }

@@ -125,7 +125,10 @@ void Runner::tall(Location desc, int rows)
 
 void Runner::play(uint64_t runs)
 {
+    cli::Progress progress("zokc random");
     for (run_ = 0; run_ < runs; run_++) {
+        if (progress.due())
+            progress.show(std::to_string(run_) + " of " + std::to_string(runs) + " runs");
         s_.restart();
         screen = {};
         events.clear();

@@ -111,6 +111,20 @@ void Watcher::directive(Directive what, const WatchPlace &at)
     }
 }
 
+// A map's text is the same on every pass, and so are its bodies.
+uint32_t Watcher::skipBody(const char *text, uint32_t start, uint32_t limit)
+{
+    if (!current_)
+        return start;
+    const auto known = current_->bodyClose.find(start);
+    if (known != current_->bodyClose.end())
+        return known->second < limit ? known->second : start;
+    const uint32_t close = bodyCloseLine(text, start, limit);
+    if (close != start)
+        current_->bodyClose.emplace(start, close);
+    return close;
+}
+
 void Watcher::menu(uint32_t listStart, const PosList *bodies, const WatchPlace &at)
 {
     if (!calls_.empty())

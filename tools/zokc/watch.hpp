@@ -6,6 +6,7 @@
 #include "maps.hpp"
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace zokc {
@@ -53,6 +54,12 @@ public:
     // never does).
     bool reached(uint32_t map) const { return map < seen_.size() && seen_[map].reached; }
     bool offered(uint32_t map, uint32_t bodyStart) const;
+    // Forgets the coverage counted so far.
+    void clearCoverage()
+    {
+        seen_.clear();
+        current_ = nullptr;
+    }
 
     void enter(uint32_t start, uint32_t limit) override;
     void leave(int result) override;
@@ -60,12 +67,14 @@ public:
     void span(uint32_t from, uint32_t to, MainState main) override;
     void directive(Directive what, const WatchPlace &at) override;
     void menu(uint32_t listStart, const PosList *bodies, const WatchPlace &at) override;
+    uint32_t skipBody(const char *text, uint32_t start, uint32_t limit) override;
 
 private:
     void count(Call &call, uint32_t pos);
     struct Seen {
         std::vector<uint32_t> hits;      // by line
         std::vector<bool> offered;       // by byte
+        std::unordered_map<uint32_t, uint32_t> bodyClose;  // bodyCloseLine's answers found, by start
         bool reached = false;
     };
     Seen &seen(uint32_t map);
