@@ -7,3 +7,4 @@ int checkCommand(int argc, char **argv);
 int graphCommand(int argc, char **argv);
 int exploreCommand(int argc, char **argv);
 int randomCommand(int argc, char **argv);
+int lspCommand(int argc, char **argv);

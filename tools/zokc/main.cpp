@@ -24,6 +24,7 @@ constexpr Command COMMANDS[] = {
     {"graph", graphCommand, "draw the game's map, as Graphviz DOT"},
     {"explore", exploreCommand, "play every branch of the game and report its problems"},
     {"random", randomCommand, "play the game many times at random and report its problems"},
+    {"lsp", lspCommand, "serve editors as a language server on standard input and output"},
 };
 
 void help()
