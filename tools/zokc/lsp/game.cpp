@@ -394,7 +394,7 @@ std::vector<Symbol> Game::outline(std::string_view name) const
     for (const survey::Text *desc : once(survey.descs)) {
         const Span opening = trimmedLine(text, desc->start > 0 ? desc->start - 1 : 0);
         const auto dend = next(Directive::Dend, desc->start + static_cast<uint32_t>(desc->text.size()));
-        std::string first = firstLine(desc->text);
+        std::string first = firstLine(std::string_view(desc->text).substr(desc->text.starts_with('\n')));
         if (first.empty())
             first = "(description)";
         flat.push_back({Symbol::Desc, first, {opening.start, dend ? lineEnd(*dend) : size}, opening, {}});
