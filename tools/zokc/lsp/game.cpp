@@ -137,6 +137,7 @@ void Game::load(folder::Map &map, std::string text)
     map.problem.clear();
     map.text = std::move(text);
     stale_.insert(map.name);
+    unchecked_.insert(map.name);
 }
 
 void Game::settle()
@@ -179,6 +180,7 @@ bool Game::refresh()
             text = readFile(map.path);
         if (!text) {
             map.problem = old && !old->problem.empty() ? old->problem : "";
+            unchecked_.insert(name);
             if (map.problem.empty())
                 unexplained.insert(name);
         } else if (old && old->problem.empty() && old->text == *text) {
@@ -241,9 +243,88 @@ const std::string *Game::text(std::string_view map) const
     return found ? &found->text : nullptr;
 }
 
-std::vector<diag::Diagnostic> Game::check() const
+Game::Interface Game::interfaceOf(const folder::Map &map)
 {
-    return checks::checkGame(game_);
+    Interface out;
+    for (const survey::Text &go : map.survey.gos)
+        out.gos.insert(go.text);
+    for (const survey::Text &set : map.survey.sets)
+        out.set.insert(std::string(setName(set.text)));
+    for (const survey::Text &condition : map.survey.conditions)
+        for (const auto &[name, index] : testedNames(condition.text))
+            out.tested.insert(name);
+    out.problem = map.problem;
+    return out;
+}
+
+std::vector<diag::Diagnostic> Game::checkAll()
+{
+    std::vector<diag::Diagnostic> all = checks::checkGame(game_);
+    problems_.clear();
+    interfaces_.clear();
+    for (const folder::Map &map : game_.maps) {
+        problems_[map.name];
+        interfaces_[map.name] = interfaceOf(map);
+    }
+    std::map<std::string_view, std::string_view> names;  // by path
+    for (const folder::Map &map : game_.maps)
+        names[map.path] = map.name;
+    for (const diag::Diagnostic &d : all) {
+        const auto name = names.find(d.file);
+        problems_[name == names.end() ? "" : std::string(name->second)].push_back(d);
+    }
+    unchecked_.clear();
+    return all;
+}
+
+std::vector<diag::Diagnostic> Game::check()
+{
+    settle();
+    bool whole = interfaces_.size() != game_.maps.size();
+    for (const folder::Map &map : game_.maps) {
+        const auto before = interfaces_.find(map.name);
+        whole |= before == interfaces_.end() || (unchecked_.contains(map.name) && before->second != interfaceOf(map));
+    }
+    if (whole)
+        return checkAll();
+    if (!unchecked_.empty()) {
+        // The changed maps as they are; every other map only as far as the
+        // checks of those look at it: its name and '.go' targets, and (in a
+        // map of their own) the variables it sets and tests.
+        folder::Game part;
+        part.dir = dir_;
+        folder::Map variables;
+        variables.name = std::string(16, '\x01');  // no name a '.go' comes near
+        variables.path = pathOf(variables.name);
+        for (const folder::Map &map : game_.maps) {
+            if (unchecked_.contains(map.name)) {
+                part.maps.push_back(map);
+                continue;
+            }
+            folder::Map stub;
+            stub.name = map.name;
+            stub.path = map.path;
+            stub.problem = map.problem;
+            stub.survey.gos = map.survey.gos;
+            part.maps.push_back(std::move(stub));
+            for (const survey::Text &set : map.survey.sets)
+                variables.survey.sets.insert({0, set.text, {}});
+            for (const survey::Text &condition : map.survey.conditions)
+                variables.survey.conditions.insert({0, condition.text, {}});
+        }
+        part.maps.push_back(std::move(variables));
+        for (const std::string &name : unchecked_)
+            problems_[name].clear();
+        for (diag::Diagnostic &d : checks::checkGame(part))
+            for (const std::string &name : unchecked_)
+                if (d.file == pathOf(name))
+                    problems_[name].push_back(std::move(d));
+        unchecked_.clear();
+    }
+    std::vector<diag::Diagnostic> all;
+    for (const auto &[name, list] : problems_)
+        all.insert(all.end(), list.begin(), list.end());
+    return all;
 }
 
 std::set<std::string> Game::variables() const

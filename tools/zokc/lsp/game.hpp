@@ -67,8 +67,10 @@ public:
     // The map's text, or null when there is no such map.
     const std::string *text(std::string_view map) const;
 
-    // zokc check's problems, in its order.
-    std::vector<diag::Diagnostic> check() const;
+    // zokc check's problems. Only the maps changed since the last check are
+    // checked again, unless a change can reach other maps (a '.go' target,
+    // a variable set or tested, a map added or gone): then the whole game.
+    std::vector<diag::Diagnostic> check();
 
     // Variables: every name set or tested, the one at offset of a map, and
     // every use of one in every map.
@@ -88,13 +90,25 @@ public:
     std::vector<Symbol> outline(std::string_view map) const;
 
 private:
+    // What other maps' problems depend on in a map.
+    struct Interface {
+        std::set<std::string> gos, set, tested;
+        std::string problem;
+        bool operator==(const Interface &) const = default;
+    };
+    static Interface interfaceOf(const folder::Map &map);
+    std::vector<diag::Diagnostic> checkAll();
+
     const folder::Map *find(std::string_view map) const;
     void load(folder::Map &map, std::string text);
 
     std::string dir_;
     folder::Game game_;
     std::map<std::string, std::string, std::less<>> buffers_;
-    std::set<std::string> stale_;  // maps whose text changed since their survey
+    std::set<std::string> stale_;      // maps whose text changed since their survey
+    std::set<std::string> unchecked_;  // maps whose text changed since the last check
+    std::map<std::string, Interface> interfaces_;                    // at the last check
+    std::map<std::string, std::vector<diag::Diagnostic>> problems_;  // at the last check, by map ("" the game's)
 };
 
 // The variable a '.set' text names, and those a condition tests with their

@@ -268,6 +268,7 @@ void Server::notification(const std::string &method, const json &params)
             return;
         state->game->setText(map, doc.at("text").get<std::string>());
         docs_[uri] = {state, map, doc.value("version", int64_t{0})};
+        state->opened.insert(uri);
         state->dirty = true;
     } else if (method == "textDocument/didChange") {
         changed(params);
@@ -497,7 +498,8 @@ void Server::publish(GameState &state)
     for (auto &[map, list] : now) {
         const std::string uri = uriOf(state, map);
         const auto before = state.published.find(uri);
-        if (before == state.published.end() ? !list.empty() : before->second != list)
+        if (state.opened.contains(uri) ||
+            (before == state.published.end() ? !list.empty() : before->second != list))
             send_({{"jsonrpc", "2.0"},
                    {"method", "textDocument/publishDiagnostics"},
                    {"params", {{"uri", uri}, {"diagnostics", list}}}});
@@ -510,6 +512,7 @@ void Server::publish(GameState &state)
                    {"method", "textDocument/publishDiagnostics"},
                    {"params", {{"uri", uri}, {"diagnostics", json::array()}}}});
     state.published = std::move(published);
+    state.opened.clear();
 }
 
 json Server::definition(const json &params)

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,7 @@ private:
     struct GameState {
         std::unique_ptr<Game> game;
         std::map<std::string, json> published;  // diagnostics last sent, by URI
+        std::set<std::string> opened;           // URIs opened since, to be sent even when empty
         bool dirty = true;
     };
     struct Doc {
