@@ -104,6 +104,11 @@ std::vector<const survey::Text *> once(const std::set<survey::Text> &texts)
 
 }  // namespace
 
+bool isCheckKind(std::string_view kind)
+{
+    return checks::findKind(kind) != nullptr;
+}
+
 std::string_view setName(std::string_view set)
 {
     return set.substr(0, set.find(' '));

@@ -111,6 +111,9 @@ private:
     std::map<std::string, std::vector<diag::Diagnostic>> problems_;  // at the last check, by map ("" the game's)
 };
 
+// Whether zokc check finds problems of this kind (rather than play does).
+bool isCheckKind(std::string_view kind);
+
 // The variable a '.set' text names, and those a condition tests with their
 // offsets in it, as the interpreter reads them.
 std::string_view setName(std::string_view set);

@@ -283,6 +283,8 @@ void Server::notification(const std::string &method, const json &params)
             docs_.erase(doc);
         } else {
             state.game->refresh();
+            if (onSave)
+                onSave(state.game->dir());
         }
         state.dirty = true;
     } else if (method == "workspace/didChangeWatchedFiles") {
@@ -442,6 +444,7 @@ void Server::publish(GameState &state)
         return d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.col);
     };
     std::vector<diag::Diagnostic> found = game.check();
+    found.insert(found.end(), state.explored.begin(), state.explored.end());
     // In the order zokc check prints them: by place, and at one place as given.
     std::ranges::stable_sort(found, {}, [](const diag::Diagnostic &d) { return std::tie(d.file, d.line, d.col); });
     for (diag::Diagnostic &d : found) {
@@ -469,7 +472,7 @@ void Server::publish(GameState &state)
                                       : d.severity == diag::Severity::Warning ? 2
                                                                               : 3},
                          {"code", d.kind},
-                         {"source", "zokc"},
+                         {"source", isCheckKind(d.kind) ? "zokc" : "zokc explore"},
                          {"message", text}};
             json related = json::array();
             for (const diag::Note &note : d.notes) {
@@ -513,6 +516,40 @@ void Server::publish(GameState &state)
                    {"params", {{"uri", uri}, {"diagnostics", json::array()}}}});
     state.published = std::move(published);
     state.opened.clear();
+}
+
+void Server::explored(const std::string &dir, std::string_view report)
+{
+    const auto found = games_.find(dir);
+    if (found == games_.end())
+        return;
+    GameState &state = *found->second;
+    state.explored.clear();
+    // "file:line:col: severity: message [-Wkind]", each problem's notes at
+    // its place after it. What the checks find as well is theirs to report.
+    static const std::regex line(R"((.*):(\d+):(\d+): (error|warning|note): (.*?)(?: \[-W([a-z0-9-]+)\])?)");
+    bool noting = false;
+    while (!report.empty()) {
+        const size_t end = report.find('\n');
+        const std::string text(report.substr(0, end));
+        report = end == std::string_view::npos ? std::string_view() : report.substr(end + 1);
+        std::smatch match;
+        if (!std::regex_match(text, match, line))
+            continue;
+        const std::string severity = match[4];
+        if (severity == "note" && !match[6].matched) {
+            if (noting)
+                state.explored.back().notes.push_back({"", match[5]});
+            continue;
+        }
+        noting = severity != "note" && !isCheckKind(match[6].str());
+        if (noting)
+            state.explored.push_back({match[1], static_cast<uint32_t>(std::stoul(match[2])),
+                                      static_cast<uint32_t>(std::stoul(match[3])),
+                                      severity == "error" ? diag::Severity::Error : diag::Severity::Warning,
+                                      match[5], match[6]});
+    }
+    state.dirty = true;
 }
 
 json Server::definition(const json &params)

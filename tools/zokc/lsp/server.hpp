@@ -28,6 +28,12 @@ public:
     void idle();
     // The status to end with once the client said exit, or nothing.
     std::optional<int> exitStatus() const { return exit_; }
+    // Called with a game's folder when one of its maps is saved, for
+    // zokc explore to be run on it.
+    std::function<void(const std::string &dir)> onSave;
+    // zokc explore's report on the game in dir: its errors and warnings are
+    // published with the checks' problems until the next report.
+    void explored(const std::string &dir, std::string_view report);
     // Sends an error response (id null for a message that could not be read).
     void error(const json &id, int code, const std::string &message);
 
@@ -36,6 +42,7 @@ private:
         std::unique_ptr<Game> game;
         std::map<std::string, json> published;  // diagnostics last sent, by URI
         std::set<std::string> opened;           // URIs opened since, to be sent even when empty
+        std::vector<diag::Diagnostic> explored;  // zokc explore's problems at the last save
         bool dirty = true;
     };
     struct Doc {
