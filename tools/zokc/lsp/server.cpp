@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <regex>
 
 #include <limits.h>
 #include <stdlib.h>
@@ -160,6 +159,65 @@ bool validName(std::string_view name, std::string_view forbidden)
 {
     return !name.empty() && name.find_first_of(forbidden) == std::string_view::npos &&
            name.find('\0') == std::string_view::npos;
+}
+
+// A number of at most nine digits, the whole of text.
+std::optional<uint32_t> number(std::string_view text)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    return static_cast<uint32_t>(std::stoul(std::string(text)));
+}
+
+struct Where {
+    std::string file;
+    uint32_t line, col;
+};
+
+// "file:line:col", read from its end (a file name may hold ':').
+std::optional<Where> splitPlace(std::string_view where)
+{
+    const size_t second = where.rfind(':');
+    if (second == std::string_view::npos || second == 0)
+        return std::nullopt;
+    const size_t first = where.rfind(':', second - 1);
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    const auto line = number(where.substr(first + 1, second - first - 1)), col = number(where.substr(second + 1));
+    if (!line || !col)
+        return std::nullopt;
+    return Where{std::string(where.substr(0, first)), *line, *col};
+}
+
+// "gold 5" for the '.set' texts "gold = 5" and "gold=5", or nothing.
+std::optional<std::string> withoutEquals(std::string_view set)
+{
+    const size_t end = set.find_first_of(" =");
+    if (end == 0 || end == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view name = set.substr(0, end);
+    set.remove_prefix(end);
+    auto blanks = [&] {
+        while (set.starts_with(' '))
+            set.remove_prefix(1);
+    };
+    blanks();
+    if (!set.starts_with('='))
+        return std::nullopt;
+    set.remove_prefix(1);
+    blanks();
+    std::string value;
+    if (set.starts_with('-') || set.starts_with('+'))
+        value += set.front(), set.remove_prefix(1);
+    const size_t digits = std::min(set.find_first_not_of("0123456789"), set.size());
+    if (digits == 0)
+        return std::nullopt;
+    value += set.substr(0, digits);
+    set.remove_prefix(digits);
+    blanks();
+    if (!set.empty())
+        return std::nullopt;
+    return std::string(name) + " " + value;
 }
 
 json textEdit(const json &range, const std::string &text)
@@ -430,15 +488,15 @@ void Server::publish(GameState &state)
     };
     // "file:line:col" of a note, as a place in a map.
     auto placeOf = [&](const std::string &where) -> std::optional<std::pair<std::string, uint32_t>> {
-        static const std::regex form(R"((.*):(\d+):(\d+))");
-        std::smatch match;
-        if (!std::regex_match(where, match, form))
+        const auto place = splitPlace(where);
+        if (!place || place->line == 0 || place->col == 0)
             return std::nullopt;
-        const auto map = mapOf(match[1]);
+        const auto map = mapOf(place->file);
         if (!map || !game.hasMap(*map))
             return std::nullopt;
-        json position = {{"line", std::stoul(match[2]) - 1}, {"character", 0}};
-        return std::pair{*map, linesOf(*map).offset(position) + static_cast<uint32_t>(std::stoul(match[3]) - 1)};
+        const json position = {{"line", place->line - 1}, {"character", 0}};
+        const uint32_t offset = linesOf(*map).offset(position) + place->col - 1;
+        return std::pair{*map, std::min(offset, static_cast<uint32_t>(game.text(*map)->size()))};
     };
     auto placeText = [](const diag::Diagnostic &d) {
         return d.file + ":" + std::to_string(d.line) + ":" + std::to_string(d.col);
@@ -484,13 +542,14 @@ void Server::publish(GameState &state)
                          {"message", diag::quoted(note.text)}});
             }
             // The variable a misspelt name probably means, where it is set.
-            static const std::regex meant(R"(tests '([^']*)', which no '\.set'.*\(did you mean '([^']*)'\?\)$)");
-            std::smatch match;
-            if (d.kind == "unset-variable" && std::regex_search(text, match, meant)) {
-                for (const Use &use : game.uses(match[2].str()))
+            constexpr std::string_view MEANT = "(did you mean '";
+            if (const size_t at = text.rfind(MEANT);
+                d.kind == "unset-variable" && at != std::string::npos && text.ends_with("'?)")) {
+                const std::string meant = text.substr(at + MEANT.size(), text.size() - at - MEANT.size() - 3);
+                for (const Use &use : game.uses(meant))
                     if (use.set)
                         related.push_back({{"location", location(game, use.place)},
-                                           {"message", "'" + match[2].str() + "' is set here"}});
+                                           {"message", "'" + meant + "' is set here"}});
             }
             if (!related.empty())
                 item["relatedInformation"] = std::move(related);
@@ -527,27 +586,35 @@ void Server::explored(const std::string &dir, std::string_view report)
     state.explored.clear();
     // "file:line:col: severity: message [-Wkind]", each problem's notes at
     // its place after it. What the checks find as well is theirs to report.
-    static const std::regex line(R"((.*):(\d+):(\d+): (error|warning|note): (.*?)(?: \[-W([a-z0-9-]+)\])?)");
     bool noting = false;
     while (!report.empty()) {
         const size_t end = report.find('\n');
-        const std::string text(report.substr(0, end));
+        const std::string_view text = report.substr(0, end);
         report = end == std::string_view::npos ? std::string_view() : report.substr(end + 1);
-        std::smatch match;
-        if (!std::regex_match(text, match, line))
+        size_t at = std::string_view::npos;
+        std::string_view severity;
+        for (const std::string_view name : {": error: ", ": warning: ", ": note: "})
+            if (const size_t found = text.find(name); found < at)
+                at = found, severity = name;
+        const auto place = at == std::string_view::npos ? std::nullopt : splitPlace(text.substr(0, at));
+        if (!place)
             continue;
-        const std::string severity = match[4];
-        if (severity == "note" && !match[6].matched) {
+        std::string_view message = text.substr(at + severity.size()), kind;
+        if (const size_t open = message.rfind(" [-W"); open != std::string_view::npos && message.ends_with(']')) {
+            kind = message.substr(open + 4, message.size() - open - 5);
+            message = message.substr(0, open);
+        }
+        const bool note = severity == ": note: ";
+        if (note && kind.empty()) {
             if (noting)
-                state.explored.back().notes.push_back({"", match[5]});
+                state.explored.back().notes.push_back({"", std::string(message)});
             continue;
         }
-        noting = severity != "note" && !isCheckKind(match[6].str());
+        noting = !note && !isCheckKind(kind);
         if (noting)
-            state.explored.push_back({match[1], static_cast<uint32_t>(std::stoul(match[2])),
-                                      static_cast<uint32_t>(std::stoul(match[3])),
-                                      severity == "error" ? diag::Severity::Error : diag::Severity::Warning,
-                                      match[5], match[6]});
+            state.explored.push_back({place->file, place->line, place->col,
+                                      severity == ": error: " ? diag::Severity::Error : diag::Severity::Warning,
+                                      std::string(message), std::string(kind)});
     }
     state.dirty = true;
 }
@@ -835,19 +902,15 @@ json Server::codeActions(const json &params)
     // '.set gold = 5' sets gold to 0, and '.set gold=5' a variable "gold=5".
     const uint32_t from = lines.offset(params.at("range").at("start"));
     const uint32_t to = lines.offset(params.at("range").at("end"));
-    static const std::regex equals(R"(([^ =]+) *= *([-+]?[0-9]+) *)");
     std::set<uint32_t> seen;
     for (const Use &use : game.setsIn(map)) {
         const uint32_t start = use.place.span.start;
-        const Span line = {static_cast<uint32_t>(text.rfind('\n', start) + 1), start};
-        std::smatch match;
-        if (start + 1 < from || line.start > to || !seen.insert(start).second ||
-            !std::regex_match(use.source, match, equals))
+        const uint32_t lineStart = static_cast<uint32_t>(text.rfind('\n', start) + 1);
+        const uint32_t lineEnd = start + static_cast<uint32_t>(use.source.size());
+        const auto fixed = withoutEquals(use.source);
+        if (lineEnd < from || lineStart > to || !seen.insert(start).second || !fixed)
             continue;
-        const std::string fixed = match[1].str() + " " + match[2].str();
-        action("Write '.set " + fixed + "'",
-               json::array({textEdit(lines.range({start, start + static_cast<uint32_t>(use.source.size())}), fixed)}),
-               nullptr);
+        action("Write '.set " + *fixed + "'", json::array({textEdit(lines.range({start, lineEnd}), *fixed)}), nullptr);
     }
     return actions;
 }
