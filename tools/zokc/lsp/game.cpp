@@ -285,10 +285,21 @@ std::vector<diag::Diagnostic> Game::checkAll()
 std::vector<diag::Diagnostic> Game::check()
 {
     settle();
-    bool whole = interfaces_.size() != game_.maps.size();
+    // A map's problems change with the maps there are and the variables set
+    // and tested anywhere: then the whole game is checked again. Its '.go'
+    // targets change which maps are reached, and nothing else elsewhere.
+    bool whole = interfaces_.size() != game_.maps.size(), reach = false;
     for (const folder::Map &map : game_.maps) {
         const auto before = interfaces_.find(map.name);
-        whole |= before == interfaces_.end() || (unchecked_.contains(map.name) && before->second != interfaceOf(map));
+        if (before == interfaces_.end()) {
+            whole = true;
+        } else if (unchecked_.contains(map.name)) {
+            Interface now = interfaceOf(map);
+            whole |= now.set != before->second.set || now.tested != before->second.tested ||
+                     now.problem != before->second.problem;
+            reach |= now.gos != before->second.gos;
+            before->second = std::move(now);
+        }
     }
     if (whole)
         return checkAll();
@@ -318,12 +329,23 @@ std::vector<diag::Diagnostic> Game::check()
                 variables.survey.conditions.insert({0, condition.text, {}});
         }
         part.maps.push_back(std::move(variables));
-        for (const std::string &name : unchecked_)
-            problems_[name].clear();
-        for (diag::Diagnostic &d : checks::checkGame(part))
-            for (const std::string &name : unchecked_)
-                if (d.file == pathOf(name))
-                    problems_[name].push_back(std::move(d));
+        std::map<std::string_view, std::string_view> names;  // by path
+        for (const folder::Map &map : game_.maps)
+            names[map.path] = map.name;
+        for (auto &[name, list] : problems_) {
+            if (unchecked_.contains(name))
+                list.clear();
+            else if (reach)
+                std::erase_if(list, [](const diag::Diagnostic &d) { return d.kind == "unreachable-map"; });
+        }
+        for (diag::Diagnostic &d : checks::checkGame(part)) {
+            const auto name = names.find(d.file);
+            if (name == names.end())
+                continue;
+            const std::string map(name->second);
+            if (unchecked_.contains(map) || (reach && d.kind == "unreachable-map"))
+                problems_[map].push_back(std::move(d));
+        }
         unchecked_.clear();
     }
     std::vector<diag::Diagnostic> all;
