@@ -6,7 +6,8 @@ usage: bench/lsp/measure.py ZOKC [GAME]
 With GAME (a game folder, such as game/), edits its start map; without, writes a game of 1,000 maps of about 10 KB
 (as bench/check does) to a temporary folder and edits one map in the middle of it. Each edit adds or removes a line
 that changes the map's problems, so that every change publishes: a line of text outside a description (only that
-map can change) or a '.go' to a missing map (every map can: the whole game is checked again). Prints the median and
+map can change), a '.go' to a missing map (which maps are reached can) or a '.set' (which variables are set
+anywhere can). Prints the median and
 slowest of 20 edits of each kind, the time to the first diagnostics after opening the map, and the server's
 resident memory (now and at its peak).
 """
@@ -104,7 +105,7 @@ def main():
     lines = text.count("\n")
     results = []
     version = 1
-    for line in ("Some words outside a description.\n", ".go nowhere\n"):
+    for line in ("Some words outside a description.\n", ".go nowhere\n", ".set nowhere\n"):
         times = []
         for edit in range(20):
             version += 1
@@ -125,8 +126,8 @@ def main():
     server.proc.wait()
     shutil.rmtree(scratch)
     maps = len([f for f in os.listdir(sys.argv[2]) if f.endswith(".zok")]) if len(sys.argv) > 2 else 1000
-    print("%d maps: open to first diagnostics %.1f ms; change to diagnostics: text %s; a .go %s; memory %s (peak %s)"
-          % (maps, opened * 1000, results[0], results[1], rss, peak))
+    print("%d maps: open to first diagnostics %.1f ms; change to diagnostics: text %s; a .go %s; a .set %s; "
+          "memory %s (peak %s)" % (maps, opened * 1000, results[0], results[1], results[2], rss, peak))
 
 
 if __name__ == "__main__":

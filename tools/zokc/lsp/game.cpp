@@ -285,19 +285,20 @@ std::vector<diag::Diagnostic> Game::checkAll()
 std::vector<diag::Diagnostic> Game::check()
 {
     settle();
-    // A map's problems change with the maps there are and the variables set
-    // and tested anywhere: then the whole game is checked again. Its '.go'
-    // targets change which maps are reached, and nothing else elsewhere.
-    bool whole = interfaces_.size() != game_.maps.size(), reach = false;
+    // A change to a map reaches other maps' problems only through the maps
+    // there are (then the whole game is checked again), its '.go' targets
+    // (which maps are reached) and the variables it sets and tests (those
+    // set and never tested, or tested and never set).
+    bool whole = interfaces_.size() != game_.maps.size(), reach = false, vars = false;
     for (const folder::Map &map : game_.maps) {
         const auto before = interfaces_.find(map.name);
         if (before == interfaces_.end()) {
             whole = true;
         } else if (unchecked_.contains(map.name)) {
             Interface now = interfaceOf(map);
-            whole |= now.set != before->second.set || now.tested != before->second.tested ||
-                     now.problem != before->second.problem;
+            whole |= now.problem != before->second.problem;
             reach |= now.gos != before->second.gos;
+            vars |= now.set != before->second.set || now.tested != before->second.tested;
             before->second = std::move(now);
         }
     }
@@ -305,8 +306,9 @@ std::vector<diag::Diagnostic> Game::check()
         return checkAll();
     if (!unchecked_.empty()) {
         // The changed maps as they are; every other map only as far as the
-        // checks of those look at it: its name and '.go' targets, and (in a
-        // map of their own) the variables it sets and tests.
+        // checks look at it: its name and '.go' targets, and the variables it
+        // sets and tests (where they stand in its text when their problems
+        // are wanted, else in a map of their own).
         folder::Game part;
         part.dir = dir_;
         folder::Map variables;
@@ -322,28 +324,42 @@ std::vector<diag::Diagnostic> Game::check()
             stub.path = map.path;
             stub.problem = map.problem;
             stub.survey.gos = map.survey.gos;
+            if (vars) {
+                stub.text = map.text;
+                stub.survey.sets = map.survey.sets;
+                stub.survey.conditions = map.survey.conditions;
+                stub.survey.gaveUp = true;  // no lines to tell never run
+            }
             part.maps.push_back(std::move(stub));
+            if (vars)
+                continue;
             for (const survey::Text &set : map.survey.sets)
                 variables.survey.sets.insert({0, set.text, {}});
             for (const survey::Text &condition : map.survey.conditions)
                 variables.survey.conditions.insert({0, condition.text, {}});
         }
-        part.maps.push_back(std::move(variables));
+        if (!vars)
+            part.maps.push_back(std::move(variables));
+        // The kinds of problem of the other maps that may have changed.
+        auto wanted = [&](const diag::Diagnostic &d) {
+            return (reach && d.kind == "unreachable-map") ||
+                   (vars && (d.kind == "unused-variable" || d.kind == "unset-variable"));
+        };
         std::map<std::string_view, std::string_view> names;  // by path
         for (const folder::Map &map : game_.maps)
             names[map.path] = map.name;
         for (auto &[name, list] : problems_) {
             if (unchecked_.contains(name))
                 list.clear();
-            else if (reach)
-                std::erase_if(list, [](const diag::Diagnostic &d) { return d.kind == "unreachable-map"; });
+            else
+                std::erase_if(list, wanted);
         }
         for (diag::Diagnostic &d : checks::checkGame(part)) {
             const auto name = names.find(d.file);
             if (name == names.end())
                 continue;
             const std::string map(name->second);
-            if (unchecked_.contains(map) || (reach && d.kind == "unreachable-map"))
+            if (unchecked_.contains(map) || wanted(d))
                 problems_[map].push_back(std::move(d));
         }
         unchecked_.clear();
