@@ -115,7 +115,7 @@ std::optional<std::string> pathOfUri(std::string_view uri)
     uri.remove_prefix(SCHEME.size());
     std::string path;
     for (size_t i = 0; i < uri.size(); i++) {
-        if (uri[i] == '%' && i + 2 < uri.size() + 0 && hex(uri[i + 1]) >= 0 && hex(uri[i + 2]) >= 0) {
+        if (uri[i] == '%' && i + 2 < uri.size() && hex(uri[i + 1]) >= 0 && hex(uri[i + 2]) >= 0) {
             path += static_cast<char>(hex(uri[i + 1]) * 16 + hex(uri[i + 2]));
             i += 2;
         } else {
@@ -266,6 +266,10 @@ void Server::receive(std::string_view body)
         }
         if (!initialized_ && method != "initialize") {
             error(id, NOT_INITIALIZED, "the server is not initialized");
+            return;
+        }
+        if (shutdown_) {
+            error(id, INVALID_REQUEST, "the server is shut down");
             return;
         }
         json result = request(method, params);
