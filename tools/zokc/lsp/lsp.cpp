@@ -170,7 +170,7 @@ int lspCommand(int argc, char **argv)
     cli::Args args(argc, argv, HELP);
     while (args.more())
         if (!args.flag("--stdio"))
-            cli::usage("zokc lsp takes no folder: the game is the folder of each map the editor opens");
+            cli::usage("no folder is taken: the game is the folder of each map the editor opens");
     signal(SIGPIPE, SIG_IGN);
 
     bool broken = false;
