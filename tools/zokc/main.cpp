@@ -25,6 +25,7 @@ constexpr Command COMMANDS[] = {
     {"explore", exploreCommand, "play every branch of the game and report its problems"},
     {"random", randomCommand, "play the game many times at random and report its problems"},
     {"web", webCommand, "write the game as one web page that plays it in a browser"},
+    {"lsp", lspCommand, "serve editors as a language server on standard input and output"},
 };
 
 void help()
