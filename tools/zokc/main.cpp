@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -48,8 +49,12 @@ void help()
 
 int dispatch(int argc, char **argv)
 {
-    if (argc < 2)
-        cli::usage("which command? one of: play, check, graph, explore, random, web");
+    if (argc < 2) {
+        std::string names;
+        for (const Command &command : COMMANDS)
+            names += (names.empty() ? "" : ", ") + std::string(command.name);
+        cli::usage("which command? one of: " + names);
+    }
     const std::string_view name = argv[1];
     if (name == "-h" || name == "--help") {
         help();

@@ -1,16 +1,15 @@
 // The adapter between the language server and zokc check's reading of a
-// game: folder::readGame and checks::checkGame, with buffers in place of
+// game: zokc::MapStore and checks::checkGame, with buffers in place of
 // files. A map is surveyed again only when its text changed, and only when
 // asked about (settle), so that a burst of edits costs one survey.
 #include "game.hpp"
 
 #include "checks.hpp"
-#include "fifo.hpp"
-#include "interp.hpp"
+#include "problems.hpp"
 
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
+#include <iterator>
+#include <span>
 
 namespace lsp {
 
@@ -21,21 +20,6 @@ constexpr std::string_view EXTENSION = ".zok";
 bool isBlank(char ch)
 {
     return ch == ' ' || ch == '\t';
-}
-
-struct FreeText {
-    void operator()(char *text) const { free(text); }
-};
-
-// The file's script, or nothing when the map reader cannot read it.
-std::optional<std::string> readFile(const std::string &path)
-{
-    char *block = nullptr;
-    const uint32_t size = readMap(&block, path.c_str());
-    const std::unique_ptr<char, FreeText> text(block);
-    if (size == 0)
-        return std::nullopt;
-    return std::string(text.get(), size - 1);
 }
 
 // The offset in text of byte index of a condition that starts at start, read
@@ -106,7 +90,8 @@ std::vector<const survey::Text *> once(const std::set<survey::Text> &texts)
 
 bool isCheckKind(std::string_view kind)
 {
-    return checks::findKind(kind) != nullptr;
+    const problems::Kind *found = problems::find(kind);
+    return found && (found->commands & problems::CHECK);
 }
 
 std::string_view setName(std::string_view set)
@@ -131,124 +116,69 @@ std::vector<std::pair<std::string, size_t>> testedNames(std::string_view conditi
     }
 }
 
-const folder::Map *Game::find(std::string_view map) const
-{
-    const auto found = std::ranges::lower_bound(game_.maps, map, {}, &folder::Map::name);
-    return found != game_.maps.end() && found->name == map ? &*found : nullptr;
-}
-
-void Game::load(folder::Map &map, std::string text)
-{
-    map.problem.clear();
-    map.text = std::move(text);
-    stale_.insert(map.name);
-    unchecked_.insert(map.name);
-}
-
 void Game::settle()
 {
-    for (folder::Map &map : game_.maps) {
-        if (!stale_.contains(map.name))
-            continue;
-        std::string script = map.text;
-        script.push_back('\0');
-        map.survey = survey::surveyMap(script.data(), static_cast<uint32_t>(script.size()));
-    }
+    for (const std::string &map : stale_)
+        if (const auto buffer = buffers_.find(map); buffer != buffers_.end())
+            game_->setText(map, buffer->second);
     stale_.clear();
 }
 
 bool Game::refresh()
 {
-    const DirPtr listing(openDir(dir_.c_str(), 0));
-    if (!listing)
-        return false;
-    std::set<std::string> names;
-    while (const DirEntry *entry = readDir(listing.get())) {
-        const std::string_view name = entry->name;
-        if (hasExtension(entry->name, EXTENSION.data()))
-            names.insert(std::string(name.substr(0, name.size() - EXTENSION.size())));
-    }
-    for (const auto &[name, text] : buffers_)
-        names.insert(name);
-
-    std::vector<folder::Map> maps;
-    std::set<std::string> unexplained;
-    for (const std::string &name : names) {
-        folder::Map map;
-        map.name = name;
-        map.path = pathOf(name);
-        folder::Map *old = const_cast<folder::Map *>(find(name));
-        std::optional<std::string> text;
-        if (const auto buffer = buffers_.find(name); buffer != buffers_.end())
-            text = buffer->second;
-        else
-            text = readFile(map.path);
-        if (!text) {
-            map.problem = old && !old->problem.empty() ? old->problem : "";
-            unchecked_.insert(name);
-            if (map.problem.empty())
-                unexplained.insert(name);
-        } else if (old && old->problem.empty() && old->text == *text) {
-            map.text = std::move(old->text);
-            map.survey = std::move(old->survey);
-        } else {
-            load(map, std::move(*text));
+    if (!game_) {
+        game_.emplace(dir_, buffers_);
+        if (!game_->readable()) {
+            game_.reset();
+            return false;
         }
-        maps.push_back(std::move(map));
+    } else {
+        unchecked_.merge(game_->reread(buffers_));
     }
-    if (!unexplained.empty()) {
-        // Only the folder's reader says why a file cannot be read.
-        folder::Game fresh;
-        folder::readGame(dir_, fresh);
-        for (folder::Map &map : maps) {
-            if (!unexplained.contains(map.name))
-                continue;
-            const folder::Map *found = fresh.find(map.name);
-            map.problem = found && !found->problem.empty() ? found->problem : "reading it failed";
-        }
-    }
-    game_.dir = dir_;
-    game_.maps = std::move(maps);
-    return true;
+    stale_.clear();
+    return game_->readable();
 }
 
 void Game::setText(const std::string &map, std::string text)
 {
-    buffers_[map] = text;
-    if (const folder::Map *found = find(map)) {
-        if (found->problem.empty() && found->text == text)
-            return;
-        load(const_cast<folder::Map &>(*found), std::move(text));
+    const zokc::Map *found = find(map);
+    const auto buffer = buffers_.find(map);
+    const bool same = buffer != buffers_.end() ? buffer->second == text : found && found->exists && found->text == text;
+    buffers_.insert_or_assign(map, text);
+    if (same)
         return;
-    }
-    folder::Map added;
-    added.name = map;
-    added.path = pathOf(map);
-    load(added, std::move(text));
-    game_.maps.insert(std::ranges::upper_bound(game_.maps, map, {}, &folder::Map::name), std::move(added));
+    unchecked_.insert(map);
+    if (found)
+        stale_.insert(map);
+    else
+        game_->setText(map, std::move(text));  // a new map: the names of the game change now
 }
 
 void Game::dropText(const std::string &map)
 {
     buffers_.erase(map);
+    stale_.erase(map);
     refresh();
 }
 
 std::vector<std::string> Game::mapNames() const
 {
     std::vector<std::string> names;
-    for (const folder::Map &map : game_.maps)
-        names.push_back(map.name);
+    if (game_)
+        for (const zokc::Map &map : game_->listedMaps())
+            names.push_back(map.name);
     return names;
 }
 
 const std::string *Game::text(std::string_view map) const
 {
-    const folder::Map *found = find(map);
+    if (const auto buffer = buffers_.find(map); buffer != buffers_.end())
+        return &buffer->second;
+    const zokc::Map *found = find(map);
     return found ? &found->text : nullptr;
 }
 
-Game::Interface Game::interfaceOf(const folder::Map &map)
+Game::Interface Game::interfaceOf(const zokc::Map &map)
 {
     Interface out;
     for (const survey::Text &go : map.survey.gos)
@@ -264,15 +194,15 @@ Game::Interface Game::interfaceOf(const folder::Map &map)
 
 std::vector<diag::Diagnostic> Game::checkAll()
 {
-    std::vector<diag::Diagnostic> all = checks::checkGame(game_);
+    std::vector<diag::Diagnostic> all = checks::checkGame(*game_);
     problems_.clear();
     interfaces_.clear();
-    for (const folder::Map &map : game_.maps) {
+    for (const zokc::Map &map : game_->listedMaps()) {
         problems_[map.name];
         interfaces_[map.name] = interfaceOf(map);
     }
     std::map<std::string_view, std::string_view> names;  // by path
-    for (const folder::Map &map : game_.maps)
+    for (const zokc::Map &map : game_->listedMaps())
         names[map.path] = map.name;
     for (const diag::Diagnostic &d : all) {
         const auto name = names.find(d.file);
@@ -288,9 +218,21 @@ std::vector<diag::Diagnostic> Game::check()
     // A change to a map reaches other maps' problems only through the maps
     // there are (then the whole game is checked again), its '.go' targets
     // (which maps are reached) and the variables it sets and tests (those
-    // set and never tested, or tested and never set).
-    bool whole = interfaces_.size() != game_.maps.size(), reach = false, vars = false;
-    for (const folder::Map &map : game_.maps) {
+    // set and never tested, or tested and never set; and a condition that
+    // tests only variables no map sets is never true, which hides what its
+    // branch would do).
+    const std::span<const zokc::Map> maps = game_->listedMaps();
+    bool whole = interfaces_.size() != maps.size(), reach = false, vars = false;
+    // The variables some map sets, before the first change to them.
+    auto setAnywhere = [&] {
+        std::set<std::string> set;
+        for (const auto &[name, interface] : interfaces_)
+            set.insert(interface.set.begin(), interface.set.end());
+        return set;
+    };
+    std::set<std::string> setBefore;
+    bool setChanged = false;
+    for (const zokc::Map &map : maps) {
         const auto before = interfaces_.find(map.name);
         if (before == interfaces_.end()) {
             whole = true;
@@ -298,39 +240,62 @@ std::vector<diag::Diagnostic> Game::check()
             Interface now = interfaceOf(map);
             whole |= now.problem != before->second.problem;
             reach |= now.gos != before->second.gos;
+            if (now.set != before->second.set && !setChanged) {
+                setBefore = setAnywhere();
+                setChanged = true;
+            }
             vars |= now.set != before->second.set || now.tested != before->second.tested;
             before->second = std::move(now);
         }
     }
     if (whole)
         return checkAll();
+    if (setChanged) {
+        // The maps that test a variable set nowhere before or nowhere now
+        // are checked again whole.
+        const std::set<std::string> setNow = setAnywhere();
+        std::set<std::string> moved;
+        std::ranges::set_symmetric_difference(setBefore, setNow, std::inserter(moved, moved.end()));
+        if (!moved.empty())
+            for (const auto &[name, interface] : interfaces_)
+                if (std::ranges::any_of(interface.tested, [&](const std::string &v) { return moved.contains(v); }))
+                    unchecked_.insert(name);
+    }
     if (!unchecked_.empty()) {
         // The changed maps as they are; every other map only as far as the
         // checks look at it: its name and '.go' targets, and the variables it
         // sets and tests (where they stand in its text when their problems
         // are wanted, else in a map of their own).
-        folder::Game part;
-        part.dir = dir_;
-        folder::Map variables;
-        variables.name = std::string(16, '\x01');  // no name a '.go' comes near
-        variables.path = pathOf(variables.name);
-        for (const folder::Map &map : game_.maps) {
+        std::vector<zokc::Map> part;
+        auto stub = [&](std::string name, std::string path) {
+            zokc::Map map;
+            map.name = std::move(name);
+            map.path = std::move(path);
+            map.listed = true;
+            map.lineOf = {0};
+            map.lineStart = {0};
+            return map;
+        };
+        zokc::Map variables = stub(std::string(16, '\x01'), pathOf(std::string(16, '\x01')));  // no name a '.go' comes near
+        variables.exists = true;
+        for (const zokc::Map &map : maps) {
             if (unchecked_.contains(map.name)) {
-                part.maps.push_back(map);
+                part.push_back(map);
                 continue;
             }
-            folder::Map stub;
-            stub.name = map.name;
-            stub.path = map.path;
-            stub.problem = map.problem;
-            stub.survey.gos = map.survey.gos;
+            zokc::Map other = stub(map.name, map.path);
+            other.exists = map.exists;
+            other.problem = map.problem;
+            other.survey.gos = map.survey.gos;
             if (vars) {
-                stub.text = map.text;
-                stub.survey.sets = map.survey.sets;
-                stub.survey.conditions = map.survey.conditions;
-                stub.survey.gaveUp = true;  // no lines to tell never run
+                other.text = map.text;
+                other.lineOf = map.lineOf;
+                other.lineStart = map.lineStart;
+                other.survey.sets = map.survey.sets;
+                other.survey.conditions = map.survey.conditions;
+                other.survey.gaveUp = true;  // no lines to tell never run
             }
-            part.maps.push_back(std::move(stub));
+            part.push_back(std::move(other));
             if (vars)
                 continue;
             for (const survey::Text &set : map.survey.sets)
@@ -339,14 +304,14 @@ std::vector<diag::Diagnostic> Game::check()
                 variables.survey.conditions.insert({0, condition.text, {}});
         }
         if (!vars)
-            part.maps.push_back(std::move(variables));
+            part.push_back(std::move(variables));
         // The kinds of problem of the other maps that may have changed.
         auto wanted = [&](const diag::Diagnostic &d) {
             return (reach && d.kind == "unreachable-map") ||
                    (vars && (d.kind == "unused-variable" || d.kind == "unset-variable"));
         };
         std::map<std::string_view, std::string_view> names;  // by path
-        for (const folder::Map &map : game_.maps)
+        for (const zokc::Map &map : maps)
             names[map.path] = map.name;
         for (auto &[name, list] : problems_) {
             if (unchecked_.contains(name))
@@ -354,7 +319,7 @@ std::vector<diag::Diagnostic> Game::check()
             else
                 std::erase_if(list, wanted);
         }
-        for (diag::Diagnostic &d : checks::checkGame(part)) {
+        for (diag::Diagnostic &d : checks::checkGame(zokc::MapStore::of(dir_, std::move(part)))) {
             const auto name = names.find(d.file);
             if (name == names.end())
                 continue;
@@ -373,7 +338,7 @@ std::vector<diag::Diagnostic> Game::check()
 std::set<std::string> Game::variables() const
 {
     std::set<std::string> names;
-    for (const folder::Map &map : game_.maps) {
+    for (const zokc::Map &map : game_->listedMaps()) {
         for (const survey::Text &set : map.survey.sets)
             names.insert(std::string(setName(set.text)));
         for (const survey::Text &condition : map.survey.conditions)
@@ -386,7 +351,7 @@ std::set<std::string> Game::variables() const
 
 std::optional<std::pair<std::string, Span>> Game::variableAt(std::string_view name, uint32_t offset) const
 {
-    const folder::Map *map = find(name);
+    const zokc::Map *map = find(name);
     if (!map)
         return std::nullopt;
     for (const survey::Text &set : map->survey.sets) {
@@ -408,7 +373,7 @@ std::optional<std::pair<std::string, Span>> Game::variableAt(std::string_view na
 std::vector<Use> Game::uses(std::string_view variable) const
 {
     std::vector<Use> out;
-    for (const folder::Map &map : game_.maps) {
+    for (const zokc::Map &map : game_->listedMaps()) {
         for (const survey::Text *set : once(map.survey.sets))
             if (setName(set->text) == variable)
                 out.push_back({{map.name, {set->start, set->start + static_cast<uint32_t>(variable.size())}},
@@ -425,7 +390,7 @@ std::vector<Use> Game::uses(std::string_view variable) const
 std::vector<Use> Game::setsIn(std::string_view name) const
 {
     std::vector<Use> out;
-    if (const folder::Map *map = find(name))
+    if (const zokc::Map *map = find(name))
         for (const survey::Text *set : once(map->survey.sets))
             out.push_back({{map->name, {set->start, set->start + static_cast<uint32_t>(setName(set->text).size())}},
                            true, set->text});
@@ -434,7 +399,7 @@ std::vector<Use> Game::setsIn(std::string_view name) const
 
 std::optional<std::pair<std::string, Span>> Game::goAt(std::string_view name, uint32_t offset) const
 {
-    const folder::Map *map = find(name);
+    const zokc::Map *map = find(name);
     if (!map)
         return std::nullopt;
     for (const survey::Text &go : map->survey.gos) {
@@ -448,7 +413,7 @@ std::optional<std::pair<std::string, Span>> Game::goAt(std::string_view name, ui
 std::vector<Place> Game::gosTo(std::string_view target) const
 {
     std::vector<Place> out;
-    for (const folder::Map &map : game_.maps)
+    for (const zokc::Map &map : game_->listedMaps())
         for (const survey::Text *go : once(map.survey.gos))
             if (go->text == target)
                 out.push_back({map.name, {go->start, go->start + static_cast<uint32_t>(go->text.size())}});
@@ -457,7 +422,7 @@ std::vector<Place> Game::gosTo(std::string_view target) const
 
 std::optional<std::pair<std::string, Span>> Game::directiveAt(std::string_view name, uint32_t offset) const
 {
-    const folder::Map *map = find(name);
+    const zokc::Map *map = find(name);
     if (!map || offset > map->text.size())
         return std::nullopt;
     const Span line = lineOf(map->text, offset);
@@ -487,7 +452,7 @@ std::optional<std::pair<std::string, Span>> Game::directiveAt(std::string_view n
 
 std::optional<std::pair<std::string, Span>> Game::nameLine(std::string_view name) const
 {
-    const folder::Map *map = find(name);
+    const zokc::Map *map = find(name);
     if (!map || map->survey.names.empty())
         return std::nullopt;
     const survey::Text *first = once(map->survey.names).front();
@@ -496,7 +461,7 @@ std::optional<std::pair<std::string, Span>> Game::nameLine(std::string_view name
 
 std::vector<Symbol> Game::outline(std::string_view name) const
 {
-    const folder::Map *map = find(name);
+    const zokc::Map *map = find(name);
     if (!map)
         return {};
     const std::string &text = map->text;

@@ -1,11 +1,11 @@
-// The language server's one view of a game folder: every map, with the
-// texts of the editor's unsaved buffers in place of their files, surveyed as
-// zokc check surveys them, its problems, and the places the editor asks
+// The language server's one view of a game folder: the game as every zokc
+// command reads it (zokc::MapStore), with the texts of the editor's unsaved
+// buffers in place of their files, its problems, and the places the editor asks
 // about (variables, .go targets, directives, the outline of a map). All the
 // server knows of the script language comes from here.
 #pragma once
 #include "diagnostics.hpp"
-#include "folder.hpp"
+#include "maps.hpp"
 
 #include <map>
 #include <optional>
@@ -96,16 +96,15 @@ private:
         std::string problem;
         bool operator==(const Interface &) const = default;
     };
-    static Interface interfaceOf(const folder::Map &map);
+    static Interface interfaceOf(const zokc::Map &map);
     std::vector<diag::Diagnostic> checkAll();
 
-    const folder::Map *find(std::string_view map) const;
-    void load(folder::Map &map, std::string text);
+    const zokc::Map *find(std::string_view map) const { return game_ ? game_->find(map) : nullptr; }
 
     std::string dir_;
-    folder::Game game_;
-    std::map<std::string, std::string, std::less<>> buffers_;
-    std::set<std::string> stale_;      // maps whose text changed since their survey
+    std::optional<zokc::MapStore> game_;
+    zokc::Texts buffers_;
+    std::set<std::string> stale_;      // maps whose buffer the store has not surveyed yet
     std::set<std::string> unchecked_;  // maps whose text changed since the last check
     std::map<std::string, Interface> interfaces_;                    // at the last check
     std::map<std::string, std::vector<diag::Diagnostic>> problems_;  // at the last check, by map ("" the game's)
