@@ -507,8 +507,10 @@ void Server::publish(GameState &state)
     };
     std::vector<diag::Diagnostic> found = game.check();
     found.insert(found.end(), state.explored.begin(), state.explored.end());
-    // In the order zokc check prints them: by place, and at one place as given.
+    // In the order zokc check prints them: by place, and at one place as given,
+    // a problem the checks find twice (on two ways through a map) once.
     std::ranges::stable_sort(found, {}, [](const diag::Diagnostic &d) { return std::tie(d.file, d.line, d.col); });
+    found.erase(std::unique(found.begin(), found.end()), found.end());
     for (diag::Diagnostic &d : found) {
         std::vector<std::string> maps;
         uint32_t offset = 0;
