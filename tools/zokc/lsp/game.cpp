@@ -266,6 +266,9 @@ std::vector<diag::Diagnostic> Game::check()
         // checks look at it: its name and '.go' targets, and the variables it
         // sets and tests (where they stand in its text when their problems
         // are wanted, else in a map of their own).
+        // A stand-in's line table is one line whatever its text: the checks
+        // read the text themselves, and copying the table of every map
+        // would cost more than the check.
         std::vector<zokc::Map> part;
         auto stub = [&](std::string name, std::string path) {
             zokc::Map map;
@@ -289,8 +292,6 @@ std::vector<diag::Diagnostic> Game::check()
             other.survey.gos = map.survey.gos;
             if (vars) {
                 other.text = map.text;
-                other.lineOf = map.lineOf;
-                other.lineStart = map.lineStart;
                 other.survey.sets = map.survey.sets;
                 other.survey.conditions = map.survey.conditions;
                 other.survey.gaveUp = true;  // no lines to tell never run
