@@ -8,3 +8,4 @@ int graphCommand(int argc, char **argv);
 int exploreCommand(int argc, char **argv);
 int randomCommand(int argc, char **argv);
 int webCommand(int argc, char **argv);
+int lspCommand(int argc, char **argv);

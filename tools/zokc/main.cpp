@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -25,6 +26,7 @@ constexpr Command COMMANDS[] = {
     {"explore", exploreCommand, "play every branch of the game and report its problems"},
     {"random", randomCommand, "play the game many times at random and report its problems"},
     {"web", webCommand, "write the game as one web page that plays it in a browser"},
+    {"lsp", lspCommand, "serve editors as a language server on standard input and output"},
 };
 
 void help()
@@ -47,8 +49,12 @@ void help()
 
 int dispatch(int argc, char **argv)
 {
-    if (argc < 2)
-        cli::usage("which command? one of: play, check, graph, explore, random, web");
+    if (argc < 2) {
+        std::string names;
+        for (const Command &command : COMMANDS)
+            names += (names.empty() ? "" : ", ") + std::string(command.name);
+        cli::usage("which command? one of: " + names);
+    }
     const std::string_view name = argv[1];
     if (name == "-h" || name == "--help") {
         help();

@@ -156,35 +156,125 @@ void MapStore::list(const std::string &sub, std::vector<std::string> &names)
         list(folder, names);
 }
 
+std::optional<std::string> MapStore::readFile(const std::string &path)
+{
+    char *block = nullptr;
+    const uint32_t size = readMap(&block, path.c_str());
+    const Text script(block);
+    if (size == 0)
+        return std::nullopt;
+    return std::string(block, size - 1);
+}
+
+void MapStore::load(Map &map, std::optional<std::string> text)
+{
+    map.exists = text.has_value();
+    map.text = text ? std::move(*text) : std::string();
+    map.problem = text ? std::string() : whyUnreadable(map.path);
+    map.lineOf.clear();
+    map.lineStart.clear();
+    map.survey = {};
+    map.options.clear();
+    index(map);
+    if (map.exists) {
+        map.survey = survey::surveyMap(map.text.c_str(), static_cast<uint32_t>(map.text.size() + 1));
+        findOptions(map);
+    }
+}
+
 uint32_t MapStore::add(std::string name, const std::string *text)
 {
     Map map;
     map.name = std::move(name);
     const Text path(mapPath(dir_.c_str(), map.name.c_str()));
     map.path = path.get();
-    if (text) {
-        map.text = *text;
-        map.exists = true;
-    } else {
-        char *block = nullptr;
-        const uint32_t size = readMap(&block, path.get());
-        const Text script(block);
-        map.exists = size > 0;
-        if (map.exists)
-            map.text.assign(block, size - 1);
-        else
-            map.problem = whyUnreadable(map.path);
-    }
-    index(map);
-    if (map.exists) {
-        map.survey = survey::surveyMap(map.text.c_str(), static_cast<uint32_t>(map.text.size() + 1));
-        findOptions(map);
-    }
+    load(map, text ? std::optional(*text) : readFile(map.path));
     const auto id = count();
     byName_.emplace(map.name, id);
     byPath_.emplace(map.path, id);
     maps_.push_back(std::move(map));
     return id;
+}
+
+MapStore MapStore::of(std::string dir, std::vector<Map> maps)
+{
+    MapStore store;
+    store.dir_ = std::move(dir);
+    store.readable_ = true;
+    store.maps_ = std::move(maps);
+    std::ranges::sort(store.maps_, {}, &Map::name);
+    store.listed_ = store.count();
+    store.reindex();
+    return store;
+}
+
+void MapStore::reindex()
+{
+    byName_.clear();
+    byPath_.clear();
+    for (uint32_t id = 0; id < count(); id++) {
+        byName_.emplace(maps_[id].name, id);
+        byPath_.emplace(maps_[id].path, id);
+    }
+}
+
+void MapStore::setText(std::string_view name, std::string text)
+{
+    maps_.resize(listed_);  // the maps read when asked for
+    auto at = std::ranges::lower_bound(maps_, name, {}, &Map::name);
+    if (at == maps_.end() || at->name != name) {
+        Map map;
+        map.name = std::string(name);
+        const Text path(mapPath(dir_.c_str(), map.name.c_str()));
+        map.path = path.get();
+        map.listed = true;
+        at = maps_.insert(at, std::move(map));
+        listed_++;
+    }
+    load(*at, std::move(text));
+    reindex();
+}
+
+std::set<std::string> MapStore::reread(const Texts &texts)
+{
+    std::vector<std::string> names;
+    list("", names);
+    for (const auto &[name, text] : texts)
+        names.push_back(name);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+
+    std::set<std::string> changed;
+    std::vector<Map> maps;
+    auto old = maps_.begin();
+    const auto oldEnd = maps_.begin() + listed_;
+    for (std::string &name : names) {
+        for (; old != oldEnd && old->name < name; ++old)
+            changed.insert(old->name);  // gone
+        Map map;
+        const bool known = old != oldEnd && old->name == name;
+        if (known)
+            map = std::move(*old++);
+        if (!known) {
+            map.name = name;
+            const Text path(mapPath(dir_.c_str(), name.c_str()));
+            map.path = path.get();
+            map.listed = true;
+        }
+        const auto given = texts.find(name);
+        std::optional<std::string> text = given != texts.end() ? std::optional(given->second) : readFile(map.path);
+        if (!known || map.exists != text.has_value() || (text && map.text != *text)) {
+            changed.insert(name);
+            load(map, std::move(text));
+        }
+        maps.push_back(std::move(map));
+    }
+    for (; old != oldEnd; ++old)
+        changed.insert(old->name);
+    maps_ = std::move(maps);
+    listed_ = count();
+    reindex();
+    return changed;
 }
 
 uint32_t MapStore::id(std::string_view name)

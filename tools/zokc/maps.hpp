@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -73,6 +75,21 @@ public:
     // Reads every map of the game in dir, sub-folders included; texts take
     // the place of the files of those names, or add maps.
     explicit MapStore(std::string dir, const Texts &texts = {});
+    // The maps given, read already, as the listed maps of the game in dir
+    // (they need not be sorted): a part of a game, to check only that.
+    static MapStore of(std::string dir, std::vector<Map> maps);
+
+    // For an editor, which changes one map at a time: the ids of the maps
+    // may change with each of these, and the maps read when asked for are
+    // forgotten.
+    // Gives the map of that name this text in place of its file (a map the
+    // store lacks is added) and surveys it again.
+    void setText(std::string_view name, std::string text);
+    // Lists the folder again and reads the maps texts does not stand for.
+    // A map whose text is unchanged keeps its survey; the names of those
+    // changed, added or gone are returned. False in readable() when the
+    // folder can no longer be listed.
+    std::set<std::string> reread(const Texts &texts);
 
     const std::string &dir() const { return dir_; }
     // Whether the folder could be listed.
@@ -92,7 +109,13 @@ public:
     MapLoader loader(uint32_t *current);
 
 private:
+    MapStore() = default;
     uint32_t add(std::string name, const std::string *text);
+    // Gives a map its text (or the reason there is none), its line table
+    // and its survey.
+    static void load(Map &map, std::optional<std::string> text);
+    static std::optional<std::string> readFile(const std::string &path);
+    void reindex();
     uint32_t byPath(std::string_view path);
     void list(const std::string &sub, std::vector<std::string> &names);
 
