@@ -24,6 +24,31 @@
 
 namespace checks {
 
+// The variables a condition reads, each with its offset in the condition:
+// the form is decided by the first '&' or '=' in it.
+std::vector<std::pair<std::string, size_t>> testedNames(std::string_view condition)
+{
+    const size_t first = condition.find_first_of("&=");
+    if (first == std::string_view::npos)
+        return {{std::string(condition), 0}};
+    if (condition[first] == '=')
+        return {{std::string(condition.substr(0, first)), 0}};
+    std::vector<std::pair<std::string, size_t>> names;
+    for (size_t at = 0;;) {
+        const size_t end = condition.find('&', at);
+        names.push_back({std::string(condition.substr(at, end - at)), at});
+        if (end == std::string_view::npos)
+            return names;
+        at = end + 1;
+    }
+}
+
+// The variable a .set text names: everything before its first space.
+std::string_view setName(std::string_view text)
+{
+    return text.substr(0, text.find(' '));
+}
+
 using diag::Severity;
 
 namespace {
@@ -116,30 +141,6 @@ std::string didYouMean(std::string_view word, const Names &candidates, bool clos
     return best.empty() ? "" : " (did you mean " + q(best) + "?)";
 }
 
-// The variables a condition reads, each with its offset in the condition:
-// the form is decided by the first '&' or '=' in it.
-std::vector<std::pair<std::string, size_t>> testedNames(std::string_view condition)
-{
-    const size_t first = condition.find_first_of("&=");
-    if (first == std::string_view::npos)
-        return {{std::string(condition), 0}};
-    if (condition[first] == '=')
-        return {{std::string(condition.substr(0, first)), 0}};
-    std::vector<std::pair<std::string, size_t>> names;
-    for (size_t at = 0;;) {
-        const size_t end = condition.find('&', at);
-        names.push_back({std::string(condition.substr(at, end - at)), at});
-        if (end == std::string_view::npos)
-            return names;
-        at = end + 1;
-    }
-}
-
-// The variable a .set text names: everything before its first space.
-std::string_view setName(std::string_view text)
-{
-    return text.substr(0, text.find(' '));
-}
 
 struct Variables {
     std::set<std::string> set, tested;

@@ -117,17 +117,25 @@ uint32_t Map::column(uint32_t n) const
     return column;
 }
 
-MapStore::MapStore(std::string dir, const Texts &texts) : dir_(std::move(dir))
+// The maps of the game, sorted by name: those the folder holds and those
+// texts stand for.
+std::vector<std::string> MapStore::mapNames(const Texts &texts)
 {
-    // "game/" names its maps "game/start.zok", as "game" does.
-    while (dir_.size() > 1 && dir_.back() == '/')
-        dir_.pop_back();
     std::vector<std::string> names;
     list("", names);
     for (const auto &[name, text] : texts)
         names.push_back(name);
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+MapStore::MapStore(std::string dir, const Texts &texts) : dir_(std::move(dir))
+{
+    // "game/" names its maps "game/start.zok", as "game" does.
+    while (dir_.size() > 1 && dir_.back() == '/')
+        dir_.pop_back();
+    std::vector<std::string> names = mapNames(texts);
     for (std::string &name : names) {
         const auto text = texts.find(name);
         maps_[add(std::move(name), text == texts.end() ? nullptr : &text->second)].listed = true;
@@ -237,12 +245,7 @@ void MapStore::setText(std::string_view name, std::string text)
 
 std::set<std::string> MapStore::reread(const Texts &texts)
 {
-    std::vector<std::string> names;
-    list("", names);
-    for (const auto &[name, text] : texts)
-        names.push_back(name);
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::vector<std::string> names = mapNames(texts);
 
     std::set<std::string> changed;
     std::vector<Map> maps;

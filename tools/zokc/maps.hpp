@@ -118,6 +118,7 @@ private:
     void reindex();
     uint32_t byPath(std::string_view path);
     void list(const std::string &sub, std::vector<std::string> &names);
+    std::vector<std::string> mapNames(const Texts &texts);
 
     // Looked up by string_view, without a copy, on every pass.
     struct Hash {

@@ -13,6 +13,9 @@
 
 namespace lsp {
 
+using checks::setName;
+using checks::testedNames;
+
 namespace {
 
 constexpr std::string_view EXTENSION = ".zok";
@@ -92,28 +95,6 @@ bool isCheckKind(std::string_view kind)
 {
     const problems::Kind *found = problems::find(kind);
     return found && (found->commands & problems::CHECK);
-}
-
-std::string_view setName(std::string_view set)
-{
-    return set.substr(0, set.find(' '));
-}
-
-std::vector<std::pair<std::string, size_t>> testedNames(std::string_view condition)
-{
-    const size_t first = condition.find_first_of("&=");
-    if (first == std::string_view::npos)
-        return {{std::string(condition), 0}};
-    if (condition[first] == '=')
-        return {{std::string(condition.substr(0, first)), 0}};
-    std::vector<std::pair<std::string, size_t>> names;
-    for (size_t at = 0;;) {
-        const size_t end = condition.find('&', at);
-        names.push_back({std::string(condition.substr(at, end - at)), at});
-        if (end == std::string_view::npos)
-            return names;
-        at = end + 1;
-    }
 }
 
 void Game::settle()

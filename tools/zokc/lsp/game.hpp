@@ -113,9 +113,4 @@ private:
 // Whether zokc check finds problems of this kind (rather than play does).
 bool isCheckKind(std::string_view kind);
 
-// The variable a '.set' text names, and those a condition tests with their
-// offsets in it, as the interpreter reads them.
-std::string_view setName(std::string_view set);
-std::vector<std::pair<std::string, size_t>> testedNames(std::string_view condition);
-
 }  // namespace lsp
