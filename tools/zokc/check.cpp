@@ -24,10 +24,8 @@ std::string help()
         "\n"
         "then a count of errors and warnings. An error is a mistake the game\n"
         "certainly stumbles on; a warning, one it probably does.\n"
-        "\n"
-        "  -Werror       count warnings as errors\n"
-        "  -Wno-NAME     report no problems of the kind NAME (-WNAME: do again)\n"
-        "  -h, --help    show this text\n"
+        "\n" +
+        problems::optionsHelp(16) +
         "\n"
         "Kinds of problem:\n" +
         problems::helpList(problems::CHECK) +

@@ -56,10 +56,8 @@ std::string help()
            "  --max-states N     stop after N states (default 1000000); the report\n"
            "                     then says so and leaves out what it cannot know\n"
            "  --replays DIR      write the replay of each problem and of each ending to\n"
-           "                     DIR/<n>-<name>.txt; zokc play --replay FILE plays it\n"
-           "  -Werror            count warnings as errors\n"
-           "  -Wno-NAME          report no problems of the kind NAME (-WNAME: do again)\n"
-           "  -h, --help         show this text\n"
+           "                     DIR/<n>-<name>.txt; zokc play --replay FILE plays it\n" +
+           problems::optionsHelp(21) +
            "\n"
            "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
 }

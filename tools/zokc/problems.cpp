@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <utility>
 
 namespace problems {
 
@@ -84,6 +85,19 @@ diag::Severity severity(std::string_view name)
     const Kind *kind = find(name);
     assert(kind && "every kind reported is in the table");
     return kind ? kind->severity : Severity::Error;
+}
+
+std::string optionsHelp(size_t width)
+{
+    std::string text;
+    for (const auto &[option, about] : {std::pair{"-Werror", "count warnings as errors"},
+                                        {"-Wno-NAME", "report no problems of the kind NAME (-WNAME: do again)"},
+                                        {"-h, --help", "show this text"}}) {
+        std::string line = std::string("  ") + option;
+        line.resize(std::max(width, line.size() + 1), ' ');
+        text += line + about + "\n";
+    }
+    return text;
 }
 
 std::string helpList(Command command)

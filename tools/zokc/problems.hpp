@@ -31,6 +31,9 @@ diag::Severity severity(std::string_view name);
 
 // The help's list of the kinds command reports, a line each.
 std::string helpList(Command command);
+// The help's lines for -Werror, -Wno-NAME and -h, their texts from column
+// width on, as every judging command shows them.
+std::string optionsHelp(size_t width);
 
 // The -W options of a judging command: -Werror counts warnings as errors,
 // -Wno-NAME leaves out the kind NAME, -WNAME takes it back in.

@@ -41,10 +41,8 @@ std::string help()
            "  --coverage       list every map's lines with the times they ran, and\n"
            "                   report the maps, options and lines never reached\n"
            "  --replays DIR    write the replay of each problem and of each ending to\n"
-           "                   DIR/<n>-<name>.txt; zokc play --replay FILE plays it\n"
-           "  -Werror          count warnings as errors\n"
-           "  -Wno-NAME        report no problems of the kind NAME (-WNAME: do again)\n"
-           "  -h, --help       show this text\n"
+           "                   DIR/<n>-<name>.txt; zokc play --replay FILE plays it\n" +
+           problems::optionsHelp(19) +
            "\n"
            "Exit status: 1 when an error was found, 0 otherwise, 2 for bad usage.\n";
 }
