@@ -715,46 +715,16 @@ Location Explorer::option(uint32_t menu, uint32_t answer) const
 // leads to one of them, found by walking the edges backwards.
 std::vector<bool> Explorer::findLive() const
 {
-    const auto count = static_cast<uint32_t>(nodes_.size());
-    std::vector<bool> live(count, false);
-    std::vector<uint32_t> work;
-    const auto seed = [&](uint32_t node) {
-        if (!live[node]) {
-            live[node] = true;
-            work.push_back(node);
-        }
-    };
-    // The edges into each state, grouped by state: into[n] .. into[n + 1] in from.
-    std::vector<uint32_t> into(count + 1, 0), from;
-    for (uint32_t node = 0; node < count; node++) {
-        if (nodes_[node].edges == NONE || nodes_[node].ends) {
-            seed(node);
-            if (nodes_[node].edges == NONE)
-                continue;
-        }
-        for (const uint32_t to : successors(node)) {
-            if (to == UNKNOWN)
-                seed(node);
-            else if (to < count)
-                into[to + 1]++;
-        }
+    // Live at once: a state not searched (the search stopped), one some
+    // answer of which ends the game, and one with a way the search did not
+    // follow; then every state that can reach those.
+    std::vector<bool> live(nodes_.size(), false);
+    for (uint32_t node = 0; node < nodes_.size(); node++) {
+        const auto next = this->next(node);
+        live[node] = nodes_[node].edges == NONE || nodes_[node].ends ||
+                     std::find(next.begin(), next.end(), UNKNOWN) != next.end();
     }
-    for (uint32_t node = 0; node < count; node++)
-        into[node + 1] += into[node];
-    from.resize(into[count]);
-    std::vector<uint32_t> fill(into.begin(), into.end() - 1);
-    for (uint32_t node = 0; node < count; node++)
-        if (nodes_[node].edges != NONE)
-            for (const uint32_t to : successors(node))
-                if (to < count)
-                    from[fill[to]++] = node;
-    while (!work.empty()) {
-        const uint32_t node = work.back();
-        work.pop_back();
-        for (uint32_t at = into[node]; at < into[node + 1]; at++)
-            seed(from[at]);
-    }
-    return live;
+    return Backward(*this).reaching(std::move(live));
 }
 
 // The states from which no ending can be reached, by the choice that leads

@@ -11,54 +11,46 @@
 
 namespace zokc {
 
+Backward::Backward(const Explored &graph) : count_(graph.stateCount()), into_(count_ + 1, 0)
+{
+    for (uint32_t state = 0; state < count_; state++)
+        for (const uint32_t to : graph.next(state))
+            if (to < count_)
+                into_[to + 1]++;
+    for (uint32_t state = 0; state < count_; state++)
+        into_[state + 1] += into_[state];
+    from_.resize(into_[count_]);
+    std::vector<uint32_t> fill(into_.begin(), into_.end() - 1);
+    for (uint32_t state = 0; state < count_; state++)
+        for (const uint32_t to : graph.next(state))
+            if (to < count_)
+                from_[fill[to]++] = state;
+}
+
+std::vector<bool> Backward::reaching(std::vector<bool> marked) const
+{
+    std::vector<uint32_t> work;
+    for (uint32_t state = 0; state < count_; state++)
+        if (marked[state])
+            work.push_back(state);
+    while (!work.empty()) {
+        const uint32_t state = work.back();
+        work.pop_back();
+        for (uint32_t at = into_[state]; at < into_[state + 1]; at++)
+            if (!marked[from_[at]]) {
+                marked[from_[at]] = true;
+                work.push_back(from_[at]);
+            }
+    }
+    return marked;
+}
+
 namespace {
 
 using diag::Diagnostic;
 using diag::plural;
 using diag::Severity;
 
-// The moves into each state, to walk them backwards.
-class Backward {
-public:
-    explicit Backward(const Explored &graph) : count_(graph.stateCount()), into_(count_ + 1, 0)
-    {
-        for (uint32_t state = 0; state < count_; state++)
-            for (const uint32_t to : graph.next(state))
-                if (to < count_)
-                    into_[to + 1]++;
-        for (uint32_t state = 0; state < count_; state++)
-            into_[state + 1] += into_[state];
-        from_.resize(into_[count_]);
-        std::vector<uint32_t> fill(into_.begin(), into_.end() - 1);
-        for (uint32_t state = 0; state < count_; state++)
-            for (const uint32_t to : graph.next(state))
-                if (to < count_)
-                    from_[fill[to]++] = state;
-    }
-
-    // The states from which one of those marked can be reached, them included.
-    std::vector<bool> reaching(std::vector<bool> marked) const
-    {
-        std::vector<uint32_t> work;
-        for (uint32_t state = 0; state < count_; state++)
-            if (marked[state])
-                work.push_back(state);
-        while (!work.empty()) {
-            const uint32_t state = work.back();
-            work.pop_back();
-            for (uint32_t at = into_[state]; at < into_[state + 1]; at++)
-                if (!marked[from_[at]]) {
-                    marked[from_[at]] = true;
-                    work.push_back(from_[at]);
-                }
-        }
-        return marked;
-    }
-
-private:
-    uint32_t count_;
-    std::vector<uint32_t> into_, from_;  // into_[n] .. into_[n + 1] index from_, the states moving to n
-};
 
 // The states after an option that lose the game: the one fewest choices
 // from the start (and the menu state it was chosen at), and all of them.

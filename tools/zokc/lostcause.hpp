@@ -50,6 +50,18 @@ protected:
 // Where the game's maps win ('.win', in any branch), in order of map and place.
 std::vector<Location> wins(const MapStore &maps);
 
+// The moves into each state of an explored graph, to walk them backwards.
+class Backward {
+public:
+    explicit Backward(const Explored &graph);
+    // The states from which one of those marked can be reached, them included.
+    std::vector<bool> reaching(std::vector<bool> marked) const;
+
+private:
+    uint32_t count_;
+    std::vector<uint32_t> into_, from_;  // into_[n] .. into_[n + 1] index from_, the states moving to n
+};
+
 // In a game with a '.win' in some map: an error when no win can be reached
 // from the start, and a warning at each option after which none can be
 // reached any more while the player still has choices to make. Choices
