@@ -142,6 +142,11 @@ int handleOptions(WordList *labels)
 
 bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *ending)
 {
+    return playPass(front, dir, load, ending, [](const char *text, uint32_t size) { return parse_r(text, 0, size); });
+}
+
+bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *ending, const PassRunner &run)
+{
     front_end = &front;
     TextPtr text;
     uint32_t size = 0;
@@ -159,7 +164,7 @@ bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *e
     }
     int result;
     try {
-        result = parse_r(text.get(), 0, size);
+        result = run(text.get(), size);
     } catch (const PlayStopped &stop) {
         const TextPtr path(mapPath(dir, go_map));
         const TextPtr message(stop.why == PlayStopped::TooDeep ? depthFailure(path.get()) : loadFailure(path.get()));

@@ -15,7 +15,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 char *go_map = nullptr;
 ParseWatch *parse_watch = nullptr;
@@ -164,6 +167,20 @@ uint32_t restOfLineEnd(Call &call, const char *text, uint32_t pos, uint32_t limi
 
 int play(const char *text, uint32_t start, uint32_t limit);
 
+// A menu's call once the chosen body has run with result: false when the
+// result leaves the call too; else the call goes on at pos, which is moved
+// back to the list when the list loops.
+bool afterBody(Call &call, int result, uint32_t &pos)
+{
+    if (result == PARSE_EXIT || result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN)
+        return false;
+    if (call.loop && result != PARSE_BREAK) {
+        pos = call.listStart;
+        call.main = ListBlock;
+    }
+    return true;
+}
+
 // Play: what the stages recognise takes effect; nothing is noticed.
 struct Play {
     uint32_t start;
@@ -202,13 +219,8 @@ struct Play {
             if (static_cast<uint32_t>(choice) >= positions->count)
                 choice = static_cast<int>(positions->count - 1);
             const Pos body = positions->items[choice];
-            const int result = parse_r(text, body.start, body.end);
-            if (result == PARSE_EXIT || result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN)
+            if (const int result = parse_r(text, body.start, body.end); !afterBody(call, result, pos))
                 return result;
-            if (call.loop && result != PARSE_BREAK) {
-                pos = call.listStart;
-                call.main = ListBlock;
-            }
         }
         clearMenu(call);
         return KEEP_GOING;
@@ -265,11 +277,9 @@ struct Play {
 // chosen inside it.
 uint32_t depth = 0;
 
-int play(const char *text, uint32_t start, uint32_t limit)
+// Runs call over text[start, limit) from pos.
+int run(Call &call, const char *text, uint32_t start, uint32_t pos, uint32_t limit)
 {
-    if (depth > MAX_BODY_DEPTH)
-        throw PlayStopped{PlayStopped::TooDeep, start};
-    Call call;
     call.source = text;
     call.parent = playing;
     struct Active {  // the call is on the stack of active calls while it runs
@@ -286,13 +296,44 @@ int play(const char *text, uint32_t start, uint32_t limit)
         }
     } active(call);
     Play mode{start};
-    uint32_t pos = start;
     try {
         return runStages(mode, call, text, pos, limit);
     } catch (PlayStopped &stop) {
         if (stop.pos == NO_POS)
             stop.pos = pos > start ? pos - 1 : start;
         throw;
+    }
+}
+
+int play(const char *text, uint32_t start, uint32_t limit)
+{
+    if (depth > MAX_BODY_DEPTH)
+        throw PlayStopped{PlayStopped::TooDeep, start};
+    Call call;
+    return run(call, text, start, start, limit);
+}
+
+// The words of resumeState back in a call.
+void restoreState(Call &call, std::span<const uint32_t> words)
+{
+    size_t at = 0;
+    const auto next = [&] { return at < words.size() ? words[at++] : 0; };
+    call.resumeAt = next();
+    call.main = static_cast<MainState>(next());
+    call.statementState = static_cast<StatementState>(next());
+    call.conditionState = static_cast<ConditionState>(next());
+    call.listStart = next();
+    call.loop = static_cast<int>(next());
+    call.optionCount = next();
+    call.depth = static_cast<int32_t>(next());
+    for (Word *word : {call.directive.get(), call.text.get(), call.line.get(), call.statement.get(),
+                       call.condition.get()}) {
+        const uint32_t length = next();
+        for (uint32_t i = 0; i < length; i += 4) {
+            const uint32_t packed = next();
+            for (uint32_t byte = i; byte < length && byte < i + 4; byte++)
+                grown(addchar(word, static_cast<char>(packed >> (8 * (byte - i)))));
+        }
     }
 }
 
@@ -322,43 +363,124 @@ void resumeState(const Call &call, std::vector<uint32_t> &words)
     }
 }
 
+int resumePlay(const char *text, Pos body, uint32_t levels, PausedCalls &calls)
+{
+    struct Levels {  // play's count of running calls, as in the pass that stopped
+        uint32_t before = depth;
+        ~Levels() { depth = before; }
+    } running;
+    depth = levels;
+    int result = parse_r(text, body.start, body.end);
+    uint32_t start, limit;
+    std::vector<uint32_t> words;
+    while (result != PARSE_EXIT && result != PARSE_GO && result != PARSE_DIE && result != PARSE_WIN &&
+           levels > 0 && calls.outer(start, limit, words)) {
+        depth = --levels;
+        Call call;
+        restoreState(call, words);
+        uint32_t pos = call.resumeAt;
+        afterBody(call, result, pos);
+        clearMenu(call);
+        if (parse_watch)
+            parse_watch->enter(start, limit);
+        result = run(call, text, start, pos, limit);
+        if (parse_watch)
+            parse_watch->leave(result);
+    }
+    return result;
+}
+
 }  // namespace stages
+
+namespace {
+
+enum class BodyLine : uint8_t { Other, Opt, Tpo };
+
+struct BodyLineRead {
+    BodyLine kind;
+    bool passes;    // reading goes on past the line: no zero byte, and a line end before limit
+    uint32_t next;  // then where the next line starts
+};
+
+// The line at text[line] as bodyByte compares it: its first four bytes that
+// are not blanks, its line end counted, make the word.
+BodyLineRead readBodyLine(const char *text, uint32_t line, uint32_t limit)
+{
+    char word[4];
+    uint32_t letters = 0, at = line;
+    for (; at < limit && letters < 4; at++) {
+        const char ch = text[at];
+        if (ch == '\0')
+            return {BodyLine::Other, false, at};
+        if (stages::isBlank(ch))
+            continue;
+        word[letters++] = ch;
+        if (ch == '\n')
+            break;
+    }
+    const std::string_view read(word, letters);
+    const BodyLine kind = read == ".opt" ? BodyLine::Opt : read == ".tpo" ? BodyLine::Tpo : BodyLine::Other;
+    if (letters > 0 && word[letters - 1] == '\n')
+        return {kind, true, at + 1};
+    const auto *newline = static_cast<const char *>(memchr(text + at, '\n', limit - std::min(at, limit)));
+    if (!newline || memchr(text + at, '\0', newline - (text + at)))
+        return {kind, false, at};
+    return {kind, true, static_cast<uint32_t>(newline - text) + 1};
+}
+
+}  // namespace
 
 uint32_t bodyCloseLine(const char *text, uint32_t start, uint32_t limit)
 {
-    // Each line's first four bytes that are not blanks, its line end
-    // counted, make the word bodyByte compares.
     int32_t depth = 0;
     for (uint32_t line = start; line < limit;) {
-        char word[4];
-        uint32_t letters = 0, at = line;
-        for (; at < limit && letters < 4; at++) {
-            const char ch = text[at];
-            if (ch == '\0')
-                return start;
-            if (stages::isBlank(ch))
-                continue;
-            word[letters++] = ch;
-            if (ch == '\n')
-                break;
-        }
-        if (letters == 4 && std::string_view(word, 4) == ".opt") {
+        const BodyLineRead read = readBodyLine(text, line, limit);
+        if (read.kind == BodyLine::Opt) {
             depth++;
-        } else if (letters == 4 && std::string_view(word, 4) == ".tpo") {
+        } else if (read.kind == BodyLine::Tpo) {
             if (depth == 0)
                 return line;
             depth--;
         }
-        if (letters > 0 && word[letters - 1] == '\n') {
-            line = at + 1;
-            continue;
-        }
-        const auto *newline = static_cast<const char *>(memchr(text + at, '\n', limit - std::min(at, limit)));
-        if (!newline || memchr(text + at, '\0', newline - (text + at)))
+        if (!read.passes)
             return start;
-        line = static_cast<uint32_t>(newline - text) + 1;
+        line = read.next;
     }
     return start;
+}
+
+std::vector<uint32_t> bodyCloseLines(const char *text, uint32_t size)
+{
+    // The lines up to the first that reading cannot pass, each with how
+    // many more ".opt" than ".tpo" lines come before it. A body closes at
+    // the first ".tpo" line after its start with as many before it as
+    // before the start: lists in the body leave that number as they find it.
+    struct Line {
+        uint32_t start;
+        BodyLine kind;
+        bool passes;
+        int32_t open;
+    };
+    std::vector<Line> lines;
+    int32_t open = 0;
+    for (uint32_t line = 0; line < size;) {
+        const BodyLineRead read = readBodyLine(text, line, size);
+        lines.push_back({line, read.kind, read.passes, open});
+        open += read.kind == BodyLine::Opt ? 1 : read.kind == BodyLine::Tpo ? -1 : 0;
+        if (!read.passes)
+            break;
+        line = read.next;
+    }
+    std::vector<uint32_t> closes(lines.size());
+    std::unordered_map<int32_t, uint32_t> nearest;  // the nearest ".tpo" line below, by its count
+    for (size_t i = lines.size(); i-- > 0;) {
+        const Line &line = lines[i];
+        if (line.kind == BodyLine::Tpo)
+            nearest[line.open] = line.start;
+        const auto found = nearest.find(line.open);
+        closes[i] = found != nearest.end() ? found->second : line.start;
+    }
+    return closes;
 }
 
 int parse_r(const char *text, uint32_t start, uint32_t limit)

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "mapfile.hpp"  // the map file reader, for the interpreter's users
 
@@ -205,6 +206,10 @@ ParsePlace parsePlace();
 // start, read as play passes over it (lists nested in it counted); start
 // when the body runs into limit or a zero byte first.
 uint32_t bodyCloseLine(const char *text, uint32_t start, uint32_t limit);
+// bodyCloseLine(text, start, size) for the start of every line of text, in
+// one pass: element n for the line after the n-th line end, up to the first
+// line with a zero byte or no line end.
+std::vector<uint32_t> bodyCloseLines(const char *text, uint32_t size);
 // Sets the watcher's value for the explored path: paths that fork from it
 // inherit it, and paths with different values are never taken as one.
 void setParseTag(uint64_t tag);

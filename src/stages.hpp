@@ -532,6 +532,21 @@ const Call *playingCall();
 // interpreter holds of a pass stopped at a menu.
 void resumeState(const Call &call, std::vector<uint32_t> &words);
 
+// The calls around a menu at which a pass stopped, innermost first (the
+// call showing the menu, then the one whose body holds it ...), each as
+// resumeState wrote it, with its slice. They are asked for one at a time,
+// as play comes to need them: a body that ends the pass needs none.
+struct PausedCalls {
+    virtual ~PausedCalls() = default;
+    // The next call out; false past the map's top call.
+    virtual bool outer(uint32_t &start, uint32_t &limit, std::vector<uint32_t> &words) = 0;
+};
+
+// Plays a pass on from a menu that stopped it, levels calls deep, as if the
+// option whose body lies at body had been chosen there: runs the body, then
+// each call around it from where it stood. Returns the pass's result.
+int resumePlay(const char *text, Pos body, uint32_t levels, PausedCalls &calls);
+
 // Exploring (explore.cpp): every way the call over text[start, limit) can run.
 void exploreScript(const char *text, uint32_t start, uint32_t limit);
 

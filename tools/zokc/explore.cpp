@@ -9,10 +9,11 @@
 // is a menu being shown: the map, everything the interpreter holds of the
 // calls around it (each one's slice and where and how it goes on once the
 // menu is answered, kept as one chain of interned calls), where its list
-// starts, the variables and the counter. The interpreter blocks in the menu until it has an answer, so
-// a menu's options are tried by running its pass again from the pass state
-// with the answers that lead to it, one more answer each time; the front end
-// gives the answers and throws out of the pass at the first menu past them.
+// starts, the variables and the counter. A pass is run from a pass state
+// until its first menu, where the front end throws out of it; each option
+// of a menu state is then played on from the menu (stages::resumePlay),
+// its calls given back from the chain as play needs them, so no part of a
+// pass is played twice for one state.
 // States are searched breadth-first by the number of choices made, each
 // visited once, so the first way found to anything is a shortest one.
 #include "cli.hpp"
@@ -144,6 +145,7 @@ struct Node {
     uint32_t dist = 0;     // choices made since the start
     uint32_t site = NONE;   // MENU: the menu as the script spells it
     uint32_t options = 0;   // MENU: how many it offers
+    int32_t count = 0;      // MENU: the wait counter as first reached, which its options are played on from
     bool merged = false;    // reached with a wait count below the floor
     uint32_t edges = NONE;  // where its successors start in the edge list, once searched
     Location passEnd;       // PASS: the directive that ended its pass
@@ -198,14 +200,13 @@ private:
     };
     enum class Outcome { Menu, Pass, Over };
 
-    std::vector<int32_t> prefix(uint32_t menu) const;
-    void restore(uint32_t pass);
-    Outcome run(const Origin &origin, const std::vector<int32_t> &prefix, Ending *ending);
+    void restore(uint32_t state);
+    Outcome run(const Origin &origin, Ending *ending);
     void searchAll();
     bool floorHeld() const;
     void searchPass(uint32_t id);
     void searchMenu(uint32_t id);
-    uint32_t follow(const Origin &origin, const std::vector<int32_t> &prefix);
+    uint32_t follow(const Origin &origin);
     uint32_t reachPass(const Origin &origin);
     uint32_t reachMenu(const Origin &origin);
     uint32_t addState(const Origin &origin, bool *added);
@@ -247,6 +248,8 @@ private:
     cli::Progress progress_{"zokc explore"};
     KeySet states_, sites_, chains_;
     std::vector<std::vector<std::string>> siteLabels_;  // each menu's labels as replays write them
+    std::vector<std::vector<Pos>> siteBodies_;          // and its option bodies
+    std::vector<uint32_t> chainLevels_;                 // the calls in each chain
     std::vector<std::string> labels_;                   // those of the menu reached
     std::vector<Node> nodes_;
     std::vector<uint32_t> edges_;
@@ -256,13 +259,11 @@ private:
     size_t head_ = 0;
     uint64_t passes_ = 0;
 
-    // The pass being run: its answers and where it started from.
-    std::vector<int32_t> answers_;
-    size_t next_ = 0;
+    // The pass being run: where it started from.
     Origin origin_{};
-    int64_t waitedAt_ = -1;   // the answers given when a description last waited where the wait shows
-    bool waited_ = false;     // and whether that was past the last answer followed
+    bool waited_ = false;     // a description waited where the wait shows
     bool waitShows_ = false;  // the key wait being made clears unread text or is the pass's first
+    uint32_t outside_ = NONE;    // the chain of the calls around the outermost one running
     uint32_t menuCalls_ = NONE;  // the chain of calls around the menu reached
     std::vector<uint32_t> callWords_;
 
@@ -275,35 +276,33 @@ private:
 
 int Explorer::chooseOption(WordList *labels)
 {
-    if (next_ >= answers_.size()) {
-        labels_.clear();
-        for (int32_t at = 0; at < labels->count; at++)
-            labels_.push_back(replay::label({labels->items[at]->text, labels->items[at]->length}));
-    }
+    labels_.clear();
+    for (int32_t at = 0; at < labels->count; at++)
+        labels_.push_back(replay::label({labels->items[at]->text, labels->items[at]->length}));
     return AutoPlayer::chooseOption(labels);
 }
 
+// The menu stops the pass: the calls around it, outermost first, are each
+// interned with the chain of those around it (those outside the calls
+// running, when the pass was played on from a menu, are one already).
 int Explorer::choose(int)
 {
-    if (next_ < answers_.size())
-        return answers_[next_++];
-    {
-        // The calls around the menu, outermost first, each interned with
-        // the chain of those around it.
-        std::vector<const stages::Call *> calls;
-        for (const stages::Call *call = stages::playingCall(); call; call = call->parent)
-            calls.push_back(call);
-        const std::vector<Watcher::Call> &slices = s_.watch.calls();
-        uint32_t chain = NONE;
-        for (size_t level = 0; level < calls.size(); level++) {
-            const Watcher::Call &slice = slices[level];
-            callWords_.assign({chain, slice.start, slice.limit});
-            stages::resumeState(*calls[calls.size() - 1 - level], callWords_);
-            bool added;
-            chain = chains_.add(callWords_, false, &added);
-        }
-        menuCalls_ = chain;
+    std::vector<const stages::Call *> calls;
+    for (const stages::Call *call = stages::playingCall(); call; call = call->parent)
+        calls.push_back(call);
+    const std::vector<Watcher::Call> &slices = s_.watch.calls();
+    uint32_t chain = outside_;
+    for (size_t level = 0; level < calls.size(); level++) {
+        const Watcher::Call &slice = slices[level];
+        callWords_.assign({chain, slice.start, slice.limit});
+        stages::resumeState(*calls[calls.size() - 1 - level], callWords_);
+        bool added;
+        const uint32_t levels = chain == NONE ? 1 : chainLevels_[chain] + 1;
+        chain = chains_.add(callWords_, false, &added);
+        if (added)
+            chainLevels_.push_back(levels);
     }
+    menuCalls_ = chain;
     throw MenuReached{};
 }
 
@@ -316,7 +315,7 @@ void Explorer::keyWait()
 void Explorer::showDesc(const char *text)
 {
     if (descriptionWaits(desc_count) && waitShows_)
-        waitedAt_ = static_cast<int64_t>(next_);
+        waited_ = true;
     AutoPlayer::showDesc(text);
 }
 
@@ -356,42 +355,61 @@ void Explorer::tall(Location desc, int rows)
         problem->value = rows;
 }
 
-std::vector<int32_t> Explorer::prefix(uint32_t menu) const
+// Play as it stands at a state (at a menu, the player has read everything).
+void Explorer::restore(uint32_t id)
 {
-    std::vector<int32_t> answers;
-    for (uint32_t at = menu; at != NONE && nodes_[at].menu != NONE; at = nodes_[at].menu)
-        answers.push_back(nodes_[at].answer);
-    std::reverse(answers.begin(), answers.end());
-    return answers;
-}
-
-void Explorer::restore(uint32_t pass)
-{
-    const State state = State::decode(states_.key(pass));
+    const State state = State::decode(states_.key(id));
     const std::string &map = s_.maps.map(state.map).name;
     if (!go_map || map != go_map)
         go_map = setStringF(go_map, "%s", map.c_str());
-    desc_count = state.descCount;
+    desc_count = state.kind == MENU ? nodes_[id].count : state.descCount;
     screen.name = state.name;
     screen.desc = state.desc;
     writeVariables(s_.names, state.vars);
 }
 
-// Runs the pass of origin.pass with the answers that lead to origin.menu
-// (the prefix given, or none) and then origin.answer.
-Explorer::Outcome Explorer::run(const Origin &origin, const std::vector<int32_t> &prefix, Ending *ending)
+// The calls of a menu state's chain, innermost first.
+struct ChainCalls : stages::PausedCalls {
+    const KeySet &chains;
+    uint32_t &outside;  // the chain of those not given yet
+
+    ChainCalls(const KeySet &chains, uint32_t &outside) : chains(chains), outside(outside) {}
+    bool outer(uint32_t &start, uint32_t &limit, std::vector<uint32_t> &words) override
+    {
+        if (outside == NONE)
+            return false;
+        const auto key = chains.key(outside);
+        outside = key[0];
+        start = key[1];
+        limit = key[2];
+        words.assign(key.begin() + 3, key.end());
+        return true;
+    }
+};
+
+// Runs the pass of origin.pass from its start, or, with origin.menu, plays
+// it on from that menu with origin.answer chosen.
+Explorer::Outcome Explorer::run(const Origin &origin, Ending *ending)
 {
-    restore(origin.pass);
-    answers_.assign(prefix.begin(), prefix.end());
-    if (origin.menu != NONE)
-        answers_.push_back(origin.answer);
-    next_ = 0;
-    waitedAt_ = -1;
+    restore(origin.menu != NONE ? origin.menu : origin.pass);
+    waited_ = false;
     origin_ = origin;
     events.clear();
     passes_++;
+    outside_ = NONE;
+    PassRunner from = [](const char *text, uint32_t size) { return parse_r(text, 0, size); };
+    if (origin.menu != NONE) {
+        const Node &menu = nodes_[origin.menu];
+        const auto answer = static_cast<size_t>(origin.answer);
+        events.push_back({origin.answer, siteLabels_[menu.site][answer]});
+        outside_ = State::decode(states_.key(origin.menu)).calls;
+        from = [&, body = siteBodies_[menu.site][answer]](const char *text, uint32_t) {
+            ChainCalls calls(chains_, outside_);
+            return stages::resumePlay(text, body, chainLevels_[outside_], calls);
+        };
+    }
     try {
-        return playPass(*this, s_.maps.dir().c_str(), s_.load, ending) ? Outcome::Pass : Outcome::Over;
+        return playPass(*this, s_.maps.dir().c_str(), s_.load, ending, from) ? Outcome::Pass : Outcome::Over;
     } catch (const MenuReached &) {
         return Outcome::Menu;
     }
@@ -452,22 +470,25 @@ uint32_t Explorer::reachMenu(const Origin &origin)
 
     // The menu as the script spells it: its map, list and option bodies.
     std::vector<uint32_t> site{state_.map, state_.listStart};
-    site.insert(site.end(), s_.watch.menuBodies().begin(), s_.watch.menuBodies().end());
+    for (const Pos &body : s_.watch.menuBodies())
+        site.push_back(body.start);
     bool newSite;
     nodes_[id].site = sites_.add(site, false, &newSite);
-    if (newSite)
+    if (newSite) {
         siteLabels_.push_back(labels_);
+        siteBodies_.push_back(s_.watch.menuBodies());
+    }
     nodes_[id].options = static_cast<uint32_t>(s_.watch.menuBodies().size());
+    nodes_[id].count = desc_count;
     return id;
 }
 
 // Runs the pass from origin and records where it leads; returns the
 // successor state, GAME_OVER or UNKNOWN.
-uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &prefix)
+uint32_t Explorer::follow(const Origin &origin)
 {
     Ending ending;
-    const Outcome outcome = run(origin, prefix, &ending);
-    waited_ = waitedAt_ >= static_cast<int64_t>(answers_.size());
+    const Outcome outcome = run(origin, &ending);
     switch (outcome) {
     case Outcome::Menu:
         return reachMenu(origin);
@@ -481,7 +502,11 @@ uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &pref
                 if (Problem *problem = note(MISSING, {s_.startMap(), 0}, here(), origin.dist, state))
                     problem->other = {s_.startMap(), 0};
         } else if (ending == Ending::TooDeep) {
-            note(TOO_DEEP, {s_.watch.map(), s_.watch.menuList()}, here(), origin.dist, state);
+            // Only the body of the menu answered is entered before the next
+            // menu, and that menu was not shown in this run.
+            const uint32_t list =
+                origin.menu != NONE ? State::decode(states_.key(origin.menu)).listStart : s_.watch.menuList();
+            note(TOO_DEEP, {s_.watch.map(), list}, here(), origin.dist, state);
         } else if (Problem *problem = note(ENDING, s_.watch.passEnd(), here(), origin.dist, state)) {
             problem->value = static_cast<int>(ending);
         }
@@ -507,7 +532,7 @@ uint32_t Explorer::follow(const Origin &origin, const std::vector<int32_t> &pref
 
 void Explorer::searchPass(uint32_t id)
 {
-    const uint32_t next = follow({id, NONE, -1, nodes_[id].dist}, {});
+    const uint32_t next = follow({id, NONE, -1, nodes_[id].dist});
     nodes_[id].edges = static_cast<uint32_t>(edges_.size());
     edges_.push_back(next);
     edgeWaits_.push_back(waited_);
@@ -517,11 +542,10 @@ void Explorer::searchPass(uint32_t id)
 void Explorer::searchMenu(uint32_t id)
 {
     const Node node = nodes_[id];
-    const std::vector<int32_t> answers = prefix(id);
     std::vector<uint32_t> next;
     std::vector<bool> waited;
     for (uint32_t option = 0; option < node.options; option++) {
-        next.push_back(follow({node.pass, id, static_cast<int32_t>(option), node.dist + 1}, answers));
+        next.push_back(follow({node.pass, id, static_cast<int32_t>(option), node.dist + 1}));
         waited.push_back(waited_);
         // Pass states found through this answer are searched before the
         // next answer, so that their passes count at this distance.
@@ -604,7 +628,9 @@ void Explorer::search()
         states_ = KeySet{};
         sites_ = KeySet{};
         siteLabels_.clear();
+        siteBodies_.clear();
         chains_ = KeySet{};
+        chainLevels_.clear();
         nodes_.clear();
         edges_.clear();
         edgeWaits_.clear();

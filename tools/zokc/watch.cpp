@@ -111,18 +111,19 @@ void Watcher::directive(Directive what, const WatchPlace &at)
     }
 }
 
-// A map's text is the same on every pass, and so are its bodies.
+// A map's text is the same on every pass, and so are its bodies: where
+// each line's body would close is found for the whole map at once.
 uint32_t Watcher::skipBody(const char *text, uint32_t start, uint32_t limit)
 {
-    if (!current_)
+    if (!current_ || start >= text_->lineOf.size())
         return start;
-    const auto known = current_->bodyClose.find(start);
-    if (known != current_->bodyClose.end())
-        return known->second < limit ? known->second : start;
-    const uint32_t close = bodyCloseLine(text, start, limit);
-    if (close != start)
-        current_->bodyClose.emplace(start, close);
-    return close;
+    if (current_->bodyClose.empty())
+        current_->bodyClose = bodyCloseLines(text, static_cast<uint32_t>(text_->text.size() + 1));
+    const uint32_t line = text_->lineOf[start];
+    if (line >= current_->bodyClose.size() || text_->lineStart[line] != start)
+        return start;
+    const uint32_t close = current_->bodyClose[line];
+    return close < limit ? close : start;
 }
 
 void Watcher::menu(uint32_t listStart, const PosList *bodies, const WatchPlace &at)
@@ -133,7 +134,7 @@ void Watcher::menu(uint32_t listStart, const PosList *bodies, const WatchPlace &
     menuBodies_.clear();
     for (uint32_t i = 0; i < bodies->count; i++) {
         const uint32_t start = bodies->items[i].start;
-        menuBodies_.push_back(start);
+        menuBodies_.push_back(bodies->items[i]);
         if (start < current_->offered.size())
             current_->offered[start] = true;
     }

@@ -6,7 +6,6 @@
 #include "maps.hpp"
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 namespace zokc {
@@ -42,10 +41,10 @@ public:
     // (none at the end of the script).
     int result() const { return result_; }
     Location passEnd() const { return passEnd_; }
-    // The menu shown last: its list's start and where its option bodies
-    // start (kept, since a pass given up at a menu releases the list).
+    // The menu shown last: its list's start and its option bodies (kept,
+    // since a pass given up at a menu releases the list).
     uint32_t menuList() const { return menuList_; }
-    const std::vector<uint32_t> &menuBodies() const { return menuBodies_; }
+    const std::vector<Pos> &menuBodies() const { return menuBodies_; }
 
     // Coverage: how many times each line of each map was run, and whether
     // the option whose body starts at a byte was ever offered.
@@ -74,7 +73,7 @@ private:
     struct Seen {
         std::vector<uint32_t> hits;      // by line
         std::vector<bool> offered;       // by byte
-        std::unordered_map<uint32_t, uint32_t> bodyClose;  // bodyCloseLine's answers found, by start
+        std::vector<uint32_t> bodyClose;  // bodyCloseLines' answers, by line, once asked
         bool reached = false;
     };
     Seen &seen(uint32_t map);
@@ -90,7 +89,7 @@ private:
     Directive endWhat_ = Directive::Exit;
     int result_ = PARSE_END;
     uint32_t menuList_ = 0;
-    std::vector<uint32_t> menuBodies_;
+    std::vector<Pos> menuBodies_;
 };
 
 }  // namespace zokc
