@@ -1,5 +1,6 @@
 // The checker reads a script as the game runs it: random scripts, full of authors' slips, are each surveyed
 // once and played several times with random values and answers; all a run does, the survey found at that byte.
+// And play stopped at a menu and played on from there, as zokc explore plays, goes as play straight through.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "engine.hpp"
 #include "game.hpp"
 #include "interp.hpp"
+#include "stages.hpp"
 #include "survey.hpp"
 
 namespace {
@@ -230,6 +232,86 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
         }
     }
     EXPECT_LT(partial, SCRIPTS / 100) << "scripts too tangled to survey in full";
+}
+
+struct Paused {};
+
+// Plays as Player does, but leaves play once it has answered the menu numbered pauseAt, keeping the calls around
+// it as play gives them, to be played on from there.
+struct Pausing : Player, stages::PausedCalls {
+    Pausing(uint32_t seed, int pauseAt) : Player(seed), pauseAt(pauseAt) {}
+
+    int chooseOption(WordList *labels) override
+    {
+        const int choice = Player::chooseOption(labels);
+        if (menus != pauseAt) return choice;
+        size_t level = slices.size();
+        for (const stages::Call *call = stages::playingCall(); call; call = call->parent) {
+            paused.push_back({slices[--level], {}});
+            stages::resumeState(*call, paused.back().second);
+        }
+        body = bodies[static_cast<size_t>(choice)];
+        throw Paused{};
+    }
+    void enter(uint32_t start, uint32_t limit) override { slices.push_back({start, limit}); }
+    void leave(int) override { slices.pop_back(); }
+    void menu(uint32_t, const PosList *list, const WatchPlace &) override
+    {
+        bodies.assign(list->items, list->items + list->count);
+    }
+    bool outer(uint32_t &start, uint32_t &limit, std::vector<uint32_t> &words) override
+    {
+        if (next == paused.size()) return false;
+        std::tie(start, limit) = std::pair{paused[next].first.start, paused[next].first.end};
+        words = paused[next++].second;
+        return true;
+    }
+
+    int pauseAt;
+    std::vector<Pos> slices, bodies;
+    std::vector<std::pair<Pos, std::vector<uint32_t>>> paused;  // innermost first
+    size_t next = 0;
+    Pos body{};
+};
+
+// Played on from a menu, a pass shows and ends as when it is played through.
+TEST(Agreement, PlayOnFromAMenuIsPlayThrough)
+{
+    Scripts scripts(20261207);
+    int resumed = 0;
+    for (int n = 0; n < 6000; n++) {
+        const std::string script = scripts.next();
+        const auto size = static_cast<uint32_t>(script.size() + 1);
+        SCOPED_TRACE("script " + std::to_string(n) + ":\n" + script);
+        const auto seed = static_cast<uint32_t>(n);
+        Player through(seed);
+        Pausing pausing(seed, 1 + n % 2);
+        int results[2];
+        for (Player *one : {&through, static_cast<Player *>(&pausing)}) {
+            const Engine engine(one, one);
+            for (const char *name : VARIABLES) setVar(global_variables, name, static_cast<int>(seed % 4) - 1);
+            int &result = results[one == &pausing];
+            try {
+                try {
+                    result = parse_r(script.c_str(), 0, size);
+                } catch (const Paused &) {
+                    resumed++;
+                    result = stages::resumePlay(script.c_str(), pausing.body,
+                                                static_cast<uint32_t>(pausing.paused.size()), pausing);
+                }
+            } catch (const EnoughPlayed &) {
+                result = -1;
+            } catch (const PlayStopped &) {
+                result = -2;
+            }
+        }
+        ASSERT_EQ(results[0], results[1]);
+        ASSERT_EQ(through.names, pausing.names);
+        ASSERT_EQ(through.labels, pausing.labels);
+        ASSERT_TRUE(std::ranges::equal(through.descs, pausing.descs, {}, &Shown::second, &Shown::second));
+        ASSERT_EQ(through.menus, pausing.menus);
+    }
+    EXPECT_GT(resumed, 600) << "too few runs came to a menu to play on from";
 }
 
 }  // namespace
