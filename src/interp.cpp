@@ -167,12 +167,18 @@ uint32_t restOfLineEnd(Call &call, const char *text, uint32_t pos, uint32_t limi
 
 int play(const char *text, uint32_t start, uint32_t limit);
 
+// Whether a body's result ends the calls around it too.
+bool leavesEveryCall(int result)
+{
+    return result == PARSE_EXIT || result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN;
+}
+
 // A menu's call once the chosen body has run with result: false when the
 // result leaves the call too; else the call goes on at pos, which is moved
 // back to the list when the list loops.
 bool afterBody(Call &call, int result, uint32_t &pos)
 {
-    if (result == PARSE_EXIT || result == PARSE_GO || result == PARSE_DIE || result == PARSE_WIN)
+    if (leavesEveryCall(result))
         return false;
     if (call.loop && result != PARSE_BREAK) {
         pos = call.listStart;
@@ -313,30 +319,6 @@ int play(const char *text, uint32_t start, uint32_t limit)
     return run(call, text, start, start, limit);
 }
 
-// The words of resumeState back in a call.
-void restoreState(Call &call, std::span<const uint32_t> words)
-{
-    size_t at = 0;
-    const auto next = [&] { return at < words.size() ? words[at++] : 0; };
-    call.resumeAt = next();
-    call.main = static_cast<MainState>(next());
-    call.statementState = static_cast<StatementState>(next());
-    call.conditionState = static_cast<ConditionState>(next());
-    call.listStart = next();
-    call.loop = static_cast<int>(next());
-    call.optionCount = next();
-    call.depth = static_cast<int32_t>(next());
-    for (Word *word : {call.directive.get(), call.text.get(), call.line.get(), call.statement.get(),
-                       call.condition.get()}) {
-        const uint32_t length = next();
-        for (uint32_t i = 0; i < length; i += 4) {
-            const uint32_t packed = next();
-            for (uint32_t byte = i; byte < length && byte < i + 4; byte++)
-                grown(addchar(word, static_cast<char>(packed >> (8 * (byte - i)))));
-        }
-    }
-}
-
 }  // namespace
 
 const Call *playingCall()
@@ -363,6 +345,34 @@ void resumeState(const Call &call, std::vector<uint32_t> &words)
     }
 }
 
+namespace {
+
+// The words of resumeState back in a call.
+void restoreState(Call &call, std::span<const uint32_t> words)
+{
+    size_t at = 0;
+    const auto next = [&] { return at < words.size() ? words[at++] : 0; };
+    call.resumeAt = next();
+    call.main = static_cast<MainState>(next());
+    call.statementState = static_cast<StatementState>(next());
+    call.conditionState = static_cast<ConditionState>(next());
+    call.listStart = next();
+    call.loop = static_cast<int>(next());
+    call.optionCount = next();
+    call.depth = static_cast<int32_t>(next());
+    for (Word *word : {call.directive.get(), call.text.get(), call.line.get(), call.statement.get(),
+                       call.condition.get()}) {
+        const uint32_t length = next();
+        for (uint32_t i = 0; i < length; i += 4) {
+            const uint32_t packed = next();
+            for (uint32_t byte = i; byte < length && byte < i + 4; byte++)
+                grown(addchar(word, static_cast<char>(packed >> (8 * (byte - i)))));
+        }
+    }
+}
+
+}  // namespace
+
 int resumePlay(const char *text, Pos body, uint32_t levels, PausedCalls &calls)
 {
     struct Levels {  // play's count of running calls, as in the pass that stopped
@@ -373,8 +383,7 @@ int resumePlay(const char *text, Pos body, uint32_t levels, PausedCalls &calls)
     int result = parse_r(text, body.start, body.end);
     uint32_t start, limit;
     std::vector<uint32_t> words;
-    while (result != PARSE_EXIT && result != PARSE_GO && result != PARSE_DIE && result != PARSE_WIN &&
-           levels > 0 && calls.outer(start, limit, words)) {
+    while (!leavesEveryCall(result) && levels > 0 && calls.outer(start, limit, words)) {
         depth = --levels;
         Call call;
         restoreState(call, words);

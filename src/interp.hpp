@@ -157,8 +157,8 @@ struct ParseWatch {
     // Play, passing over an option body while its list is read: returns the
     // start of the line that closes the body that starts at start (the line
     // after its label), which play goes on from, or start to read the body
-    // byte by byte. A watcher that plays the same text many times keeps
-    // what bodyCloseLine finds.
+    // byte by byte. A watcher that plays the same text many times finds the
+    // answers for every line at once (bodyCloseLines) and keeps them.
     virtual uint32_t skipBody(const char *text, uint32_t start, uint32_t limit)
     {
         (void)text, (void)limit;
