@@ -142,37 +142,41 @@ int handleOptions(WordList *labels)
 
 bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *ending)
 {
-    return playPass(front, dir, load, ending, [](const char *text, uint32_t size) { return parse_r(text, 0, size); });
+    TextPtr text;  // freed once the script has run, before the pass waits for a key
+    const MapView read = [&](const char *path) {
+        char *block = nullptr;
+        const uint32_t size = load(&block, path);
+        text.reset(block);
+        return size == 0 ? std::string_view() : std::string_view(block, size);
+    };
+    const PassRunner run = [&](const char *script, uint32_t size) {
+        const int result = parse_r(script, 0, size);
+        text.reset();
+        return result;
+    };
+    return playPass(front, dir, read, ending, run);
 }
 
-bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *ending, const PassRunner &run)
+bool playPass(FrontEnd &front, const char *dir, const MapView &view, Ending *ending, const PassRunner &run)
 {
     front_end = &front;
-    TextPtr text;
-    uint32_t size = 0;
-    {
-        const TextPtr path(mapPath(dir, go_map));
-        char *block = nullptr;
-        size = load(&block, path.get());
-        text.reset(block);
-        if (size == 0) {
-            const TextPtr message(loadFailure(path.get()));
-            front.showMessage(message.get());
-            *ending = Ending::MapMissing;
-            return false;
-        }
+    const TextPtr path(mapPath(dir, go_map));
+    const std::string_view text = view(path.get());
+    if (text.empty()) {
+        const TextPtr message(loadFailure(path.get()));
+        front.showMessage(message.get());
+        *ending = Ending::MapMissing;
+        return false;
     }
     int result;
     try {
-        result = run(text.get(), size);
+        result = run(text.data(), static_cast<uint32_t>(text.size()));
     } catch (const PlayStopped &stop) {
-        const TextPtr path(mapPath(dir, go_map));
         const TextPtr message(stop.why == PlayStopped::TooDeep ? depthFailure(path.get()) : loadFailure(path.get()));
         front.showMessage(message.get());
         *ending = stop.why == PlayStopped::TooDeep ? Ending::TooDeep : Ending::MapMissing;
         return false;
     }
-    text.reset();
     front.endPass();
     switch (result) {
     case PARSE_GO:

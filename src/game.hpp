@@ -50,10 +50,14 @@ Ending playGame(FrontEnd &front, const char *dir, const MapLoader &load,
 // the load message for a map that cannot be loaded. Returns false when the
 // game is over, with *ending telling how.
 bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *ending);
-// The same pass with the map's text run by run(text, size) instead of
-// parse_r from its start: the author's tools play on from a menu this way.
+// A map's text as a loader that keeps it in memory gives it, the
+// terminating zero included; empty when there is no script to play there.
+using MapView = std::function<std::string_view(const char *path)>;
+// The same pass over a map a MapView gives, with its text run by
+// run(text, size) instead of parse_r from its start: the author's tools play
+// their passes this way, and play on from a menu.
 using PassRunner = std::function<int(const char *text, uint32_t size)>;
-bool playPass(FrontEnd &front, const char *dir, const MapLoader &load, Ending *ending, const PassRunner &run);
+bool playPass(FrontEnd &front, const char *dir, const MapView &view, Ending *ending, const PassRunner &run);
 
 // The front end the interpreter's output goes to.
 extern FrontEnd *front_end;

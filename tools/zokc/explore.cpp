@@ -409,7 +409,7 @@ Explorer::Outcome Explorer::run(const Origin &origin, Ending *ending)
         };
     }
     try {
-        return playPass(*this, s_.maps.dir().c_str(), s_.load, ending, from) ? Outcome::Pass : Outcome::Over;
+        return playPass(*this, s_.maps.dir().c_str(), s_.view, ending, from) ? Outcome::Pass : Outcome::Over;
     } catch (const MenuReached &) {
         return Outcome::Menu;
     }

@@ -308,21 +308,28 @@ uint32_t MapStore::byPath(std::string_view path)
     return id(name);
 }
 
-MapLoader MapStore::loader(uint32_t *current)
+MapView MapStore::view(uint32_t *current)
 {
-    return [this, current](char **text, const char *path) -> uint32_t {
+    return [this, current](const char *path) {
         const uint32_t id = byPath(path);
         *current = id;
         const Map &map = maps_[id];
-        if (!map.exists)
+        return map.exists ? std::string_view(map.text.c_str(), map.text.size() + 1) : std::string_view();
+    };
+}
+
+MapLoader MapStore::loader(MapView view)
+{
+    return [read = std::move(view)](char **text, const char *path) -> uint32_t {
+        const std::string_view map = read(path);
+        if (map.empty())
             return 0;
-        const size_t size = map.text.size() + 1;
-        auto *block = static_cast<char *>(realloc(*text, size));
+        auto *block = static_cast<char *>(realloc(*text, map.size()));
         if (!block)
             return 0;
-        memcpy(block, map.text.c_str(), size);
+        memcpy(block, map.data(), map.size());
         *text = block;
-        return static_cast<uint32_t>(size);
+        return static_cast<uint32_t>(map.size());
     };
 }
 

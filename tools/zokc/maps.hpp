@@ -104,9 +104,11 @@ public:
     const Map &map(uint32_t id) const { return maps_[id]; }
     uint32_t count() const { return static_cast<uint32_t>(maps_.size()); }
 
-    // The loader the core's map loop reads maps through. It tells which map
-    // a pass runs over through *current.
-    MapLoader loader(uint32_t *current);
+    // The maps' texts as the store holds them, for the core's map loop. It
+    // tells which map a pass runs over through *current.
+    MapView view(uint32_t *current);
+    // A loader that gives each pass a copy of what view gives.
+    static MapLoader loader(MapView view);
 
 private:
     MapStore() = default;

@@ -16,11 +16,12 @@ namespace zokc {
 
 Session::Session(std::string dir) : maps(std::move(dir)), watch(maps), engine(nullptr, &watch)
 {
-    load = [this, read = maps.loader(&current)](char **text, const char *path) {
-        const uint32_t size = read(text, path);
+    view = [this, read = maps.view(&current)](const char *path) {
+        const std::string_view text = read(path);
         watch.startPass(current);
-        return size;
+        return text;
     };
+    load = MapStore::loader(view);
 }
 
 void Session::restart()

@@ -29,7 +29,8 @@ public:
     Watcher watch;
     Engine engine;
     VarNames names;
-    MapLoader load;        // serves the maps from memory and starts the watcher's pass
+    MapView view;          // serves the maps from memory and starts the watcher's pass
+    MapLoader load;        // the same, a copy for each pass
     uint32_t current = NONE;  // the map the last pass ran over
 
     // The game as it starts: map "start", no variable set, the wait counter at 0.
