@@ -439,25 +439,6 @@ BodyLineRead readBodyLine(const char *text, uint32_t line, uint32_t limit)
 
 }  // namespace
 
-uint32_t bodyCloseLine(const char *text, uint32_t start, uint32_t limit)
-{
-    int32_t depth = 0;
-    for (uint32_t line = start; line < limit;) {
-        const BodyLineRead read = readBodyLine(text, line, limit);
-        if (read.kind == BodyLine::Opt) {
-            depth++;
-        } else if (read.kind == BodyLine::Tpo) {
-            if (depth == 0)
-                return line;
-            depth--;
-        }
-        if (!read.passes)
-            return start;
-        line = read.next;
-    }
-    return start;
-}
-
 std::vector<uint32_t> bodyCloseLines(const char *text, uint32_t size)
 {
     // The lines up to the first that reading cannot pass, each with how

@@ -157,8 +157,8 @@ struct ParseWatch {
     // Play, passing over an option body while its list is read: returns the
     // start of the line that closes the body that starts at start (the line
     // after its label), which play goes on from, or start to read the body
-    // byte by byte. A watcher that plays the same text many times finds the
-    // answers for every line at once (bodyCloseLines) and keeps them.
+    // byte by byte. A watcher that plays the same text many times keeps
+    // what bodyCloseLines finds.
     virtual uint32_t skipBody(const char *text, uint32_t start, uint32_t limit)
     {
         (void)text, (void)limit;
@@ -202,13 +202,12 @@ struct ParsePlace {
 };
 ParsePlace parsePlace();
 
-// The start of the line whose ".tpo" closes the option body that starts at
-// start, read as play passes over it (lists nested in it counted); start
-// when the body runs into limit or a zero byte first.
-uint32_t bodyCloseLine(const char *text, uint32_t start, uint32_t limit);
-// bodyCloseLine(text, start, size) for the start of every line of text, in
-// one pass: element n for the line after the n-th line end, up to the first
-// line with a zero byte or no line end.
+// Where option bodies close, read as play passes over them (lists nested
+// in them counted), found for every line of text in one pass: element n,
+// for a body that starts after the n-th line end, is the start of the line
+// whose ".tpo" closes it, or its own start when it runs into the end of the
+// text or a zero byte first. Lines from the first with a zero byte or no
+// line end on have none.
 std::vector<uint32_t> bodyCloseLines(const char *text, uint32_t size);
 // Sets the watcher's value for the explored path: paths that fork from it
 // inherit it, and paths with different values are never taken as one.

@@ -175,13 +175,10 @@ TEST(Agreement, EveryRunIsOneTheSurveyFound)
         const auto size = static_cast<uint32_t>(script.size() + 1);
         const survey::Survey found = survey::surveyMap(script.c_str(), size);
         if (found.gaveUp) { partial++; continue; }
-        // Where a body starting at each line closes, found at once, is what looking from that line finds.
         std::map<uint32_t, uint32_t> closes;
         const std::vector<uint32_t> table = bodyCloseLines(script.c_str(), size);
-        for (uint32_t line = 0, n = 0; n < table.size(); line = static_cast<uint32_t>(script.find('\n', line)) + 1, n++) {
-            ASSERT_EQ(table[n], bodyCloseLine(script.c_str(), line, size)) << "line " << n + 1 << ":\n" << script;
+        for (uint32_t line = 0, n = 0; n < table.size(); line = static_cast<uint32_t>(script.find('\n', line)) + 1, n++)
             closes[line] = table[n];
-        }
         // The later runs leave 'c' at 0 unless the script sets it, and are held to the survey that leaves out
         // the true ways of the conditions that then never hold.
         std::set<std::string> set{"a", "b"};
