@@ -200,7 +200,7 @@ private:
     };
     enum class Outcome { Menu, Pass, Over };
 
-    void restore(uint32_t state);
+    State restore(uint32_t id);
     Outcome run(const Origin &origin, Ending *ending);
     void searchAll();
     bool floorHeld() const;
@@ -355,8 +355,9 @@ void Explorer::tall(Location desc, int rows)
         problem->value = rows;
 }
 
-// Play as it stands at a state (at a menu, the player has read everything).
-void Explorer::restore(uint32_t id)
+// Play as it stands at a state (at a menu, the player has read everything);
+// returns the state.
+State Explorer::restore(uint32_t id)
 {
     const State state = State::decode(states_.key(id));
     const std::string &map = s_.maps.map(state.map).name;
@@ -366,6 +367,7 @@ void Explorer::restore(uint32_t id)
     screen.name = state.name;
     screen.desc = state.desc;
     writeVariables(s_.names, state.vars);
+    return state;
 }
 
 // The calls of a menu state's chain, innermost first.
@@ -391,25 +393,25 @@ struct ChainCalls : stages::PausedCalls {
 // it on from that menu with origin.answer chosen.
 Explorer::Outcome Explorer::run(const Origin &origin, Ending *ending)
 {
-    restore(origin.menu != NONE ? origin.menu : origin.pass);
+    const State from = restore(origin.menu != NONE ? origin.menu : origin.pass);
     waited_ = false;
     origin_ = origin;
     events.clear();
     passes_++;
     outside_ = NONE;
-    PassRunner from = [](const char *text, uint32_t size) { return parse_r(text, 0, size); };
+    PassRunner runner = [](const char *text, uint32_t size) { return parse_r(text, 0, size); };
     if (origin.menu != NONE) {
         const Node &menu = nodes_[origin.menu];
         const auto answer = static_cast<size_t>(origin.answer);
         events.push_back({origin.answer, siteLabels_[menu.site][answer]});
-        outside_ = State::decode(states_.key(origin.menu)).calls;
-        from = [&, body = siteBodies_[menu.site][answer]](const char *text, uint32_t) {
+        outside_ = from.calls;
+        runner = [&, body = siteBodies_[menu.site][answer]](const char *text, uint32_t) {
             ChainCalls calls(chains_, outside_);
             return stages::resumePlay(text, body, chainLevels_[outside_], calls);
         };
     }
     try {
-        return playPass(*this, s_.maps.dir().c_str(), s_.view, ending, from) ? Outcome::Pass : Outcome::Over;
+        return playPass(*this, s_.maps.dir().c_str(), s_.view, ending, runner) ? Outcome::Pass : Outcome::Over;
     } catch (const MenuReached &) {
         return Outcome::Menu;
     }
